@@ -1,0 +1,450 @@
+#include "app/FMainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSvgRenderer>
+#include <QTimer>
+#include <cstdlib>
+#include <utility>
+
+#include "app/FAvisoCerrarPrograma.h"
+#include "platform/Dialogs.h"
+#include "platform/ErrorReport.h"
+#include "platform/Settings.h"
+
+// Resources of a static library register only when asked to, and only from
+// the global namespace.
+static void RegisterPictures() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(resources);
+        return true;
+    }();
+    (void)registered;
+}
+
+namespace {
+
+QString g_helpFilePath;
+
+void DefaultExit(int exitCode) { std::exit(exitCode); }
+
+TMainForm::ExitFunction& ExitFunctionInForce() {
+    static TMainForm::ExitFunction exitFunction = DefaultExit;
+    return exitFunction;
+}
+
+QFont TahomaFont(int pointSize, bool bold) {
+    QFont font(QStringLiteral("Tahoma"), pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+void SetWhiteBackground(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Base, Qt::white);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+TScheduleSettings LoadScheduleSettings() {
+    TScheduleSettings settings;
+    const platform::SettingsStore store;
+    if (store.KeyExists(kScheduleKey)) {
+        settings.dias = store.ReadString(kScheduleKey, QStringLiteral("dias"));
+        settings.hora = store.ReadString(kScheduleKey, QStringLiteral("hora"));
+        settings.Activada = store.ReadString(kScheduleKey, QStringLiteral("Activada"));
+    }
+    return settings;
+}
+
+QString ScheduleDayList(const QString& dias) {
+    // Monday first, Sunday last, whatever the order of the digits.
+    static const std::pair<QChar, const char16_t*> kDays[] = {
+        {u'2', u"Lunes"},   {u'3', u"Martes"}, {u'4', u"Miércoles"}, {u'5', u"Jueves"},
+        {u'6', u"Viernes"}, {u'7', u"Sábado"}, {u'1', u"Domingo"},
+    };
+    QStringList names;
+    for (const auto& [digit, name] : kDays) {
+        if (dias.contains(digit)) names.append(QString::fromUtf16(name));
+    }
+    if (names.size() < 2) return names.value(0);
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" y ") + last;
+}
+
+QString HelpFilePath() { return g_helpFilePath; }
+
+void SetHelpFilePath(const QString& path) { g_helpFilePath = path; }
+
+QString HelpFilePathFor(const QString& root) {
+    // Roots written by a Windows installation use "\"; a POSIX root keeps "/".
+    const bool posix = root.startsWith(u'/') || (root.contains(u'/') && !root.contains(u'\\'));
+    return root + (posix ? u'/' : u'\\') + QStringLiteral("QuillbaseBackup.chm");
+}
+
+QPixmap ResourcePicture(const QString& name, const QSize& size) {
+    RegisterPictures();
+    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/") + name);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return pixmap;
+}
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(ResourcePicture(QStringLiteral("app.svg"), QSize(side, side)));
+    }
+    return icon;
+}
+
+void TPictureLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(event);
+}
+
+void TPictureLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click) emit clicked();
+}
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+    // The program lives on while the window hides in the notification area and
+    // ends only when the main window's close goes ahead (FormClose).
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    BuildControls();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+void TMainForm::SetExitFunction(ExitFunction exitFunction) {
+    ExitFunctionInForce() = exitFunction ? std::move(exitFunction) : ExitFunction(DefaultExit);
+}
+
+void TMainForm::BuildControls() {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(platform::kAppTitle);
+    setWindowIcon(ApplicationIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(724, 439);
+    setFont(TahomaFont(8, false));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    // Banner with the picture buttons in two columns at its right-hand end.
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 724, 73);
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, 724, 73);
+    Image1->setPixmap(ResourcePicture(QStringLiteral("banner.svg"), Image1->size()));
+
+    const auto pictureButton = [this](const char16_t* name, const char16_t* picture, int x, int y,
+                                      const QString& hint) {
+        auto* button = new TPictureLabel(Panel1);
+        button->setObjectName(QString::fromUtf16(name));
+        button->setGeometry(x, y, 115, 24);
+        button->setPixmap(ResourcePicture(QString::fromUtf16(picture), button->size()));
+        button->setCursor(Qt::PointingHandCursor);
+        button->setToolTip(hint);
+        return button;
+    };
+    ImageHacerCopia = pictureButton(u"ImageHacerCopia", u"btn_copias.svg", 474, 11,
+                                    QStringLiteral("Hacer una copia de seguridad"));
+    ImageRestaurar = pictureButton(u"ImageRestaurar", u"btn_restaurar.svg", 474, 38,
+                                   QStringLiteral("Restaurar una copia de seguridad"));
+    ImageVerLog = pictureButton(u"ImageVerLog", u"btn_historial.svg", 597, 11,
+                                QStringLiteral("Ver el historial de copias de seguridad"));
+    Image2 = pictureButton(u"Image2", u"btn_ayuda.svg", 597, 38, QString());
+    connect(ImageHacerCopia, &TPictureLabel::clicked, this, &TMainForm::ImageHacerCopiaClick);
+    connect(ImageRestaurar, &TPictureLabel::clicked, this, &TMainForm::ImageRestaurarClick);
+    connect(ImageVerLog, &TPictureLabel::clicked, this, &TMainForm::ImageVerLogClick);
+    connect(Image2, &TPictureLabel::clicked, this, &TMainForm::Image2Click);
+
+    // Lower area: background picture, welcome text, the box and the status lines.
+    Panel2 = new QWidget(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, 73, 724, 366);
+    Image4 = new QLabel(Panel2);
+    Image4->setObjectName(QStringLiteral("Image4"));
+    Image4->setGeometry(0, 0, 724, 366);
+    Image4->setPixmap(ResourcePicture(QStringLiteral("fondo.svg"), Image4->size()));
+
+    const auto textLine = [this](const char16_t* name, const QString& text, int y, int pointSize,
+                                 int height) {
+        auto* label = new QLabel(text, Panel2);
+        label->setObjectName(QString::fromUtf16(name));
+        label->setFont(TahomaFont(pointSize, true));
+        label->setGeometry(32, y, label->sizeHint().width(), height);
+        return label;
+    };
+    Label6 = textLine(u"Label6", QStringLiteral("Bienvenido a Quillbase Backup"), 48, 9, 15);
+    Label1 = textLine(u"Label1",
+                      QStringLiteral("Realice copias de seguridad de sus ficheros Quillbase "
+                                     "diariamente"),
+                      80, 8, 13);
+    Label3 = textLine(u"Label3",
+                      QStringLiteral("Es recomendable realizar la copia a un dispositivo "
+                                     "externo, así en "),
+                      112, 8, 13);
+    Label2 = textLine(u"Label2",
+                      QStringLiteral("caso de fallo de su disco, siempre podrá recuperar todos "
+                                     "sus datos"),
+                      127, 8, 13);
+    Label4 = textLine(u"Label4",
+                      QStringLiteral("Con esta utilidad, puede seguir trabajando mientras el "
+                                     "programa"),
+                      158, 8, 13);
+    Label5 = textLine(u"Label5",
+                      QStringLiteral("se encarga de realizar todas las operaciones necesarias"),
+                      173, 8, 13);
+
+    chInicioWindows = new QCheckBox(QStringLiteral("Cargar al iniciar windows"), Panel2);
+    chInicioWindows->setObjectName(QStringLiteral("chInicioWindows"));
+    chInicioWindows->setFont(TahomaFont(8, true));
+    SetTextColour(chInicioWindows, QColor(128, 0, 0));
+    SetWhiteBackground(chInicioWindows);
+    chInicioWindows->setCursor(Qt::PointingHandCursor);
+    chInicioWindows->setGeometry(32, 212, chInicioWindows->sizeHint().width() + 6, 19);
+    // Only the operator's clicks run the handling; setting the box does not.
+    connect(chInicioWindows, &QCheckBox::clicked, this, &TMainForm::chInicioWindowsClick);
+
+    st2 = new QLabel(Panel2);
+    st2->setObjectName(QStringLiteral("st2"));
+    st2->setGeometry(32, 304, 660, 16);
+    SetWhiteBackground(st2);
+    st1 = new QLabel(Panel2);
+    st1->setObjectName(QStringLiteral("st1"));
+    st1->setGeometry(32, 322, 660, 16);
+    SetWhiteBackground(st1);
+
+    Label7 = new TPictureLabel(Panel2);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setGeometry(6, 6, 146, 29);
+    Label7->setFont(TahomaFont(8, false));
+    Label7->setAlignment(Qt::AlignCenter);
+    Label7->setWordWrap(true);
+    Label7->setCursor(Qt::PointingHandCursor);
+    Label7->hide();
+    connect(Label7, &TPictureLabel::clicked, this, &TMainForm::Label7Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(100);
+    connect(Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    AbrirQuillbaseBackup1 = PopupMenu1->addAction(QStringLiteral("Abrir Quillbase Backup"));
+    AbrirQuillbaseBackup1->setObjectName(QStringLiteral("AbrirQuillbaseBackup1"));
+    connect(AbrirQuillbaseBackup1, &QAction::triggered, this,
+            &TMainForm::AbrirQuillbaseBackup1Click);
+}
+
+void TMainForm::FormCreate() {
+    platform::Guarded([this] {
+        if (instanceGuard_.Acquire() == platform::SingleInstanceGuard::Outcome::AlreadyRunning) {
+            platform::ShowPlainMessage(QStringLiteral("El programa ya se está ejecutando..."));
+            ExitFunctionInForce()(0);
+            return;
+        }
+        // Outcome NoGuard: the program runs without a guard.
+        firstShowing_ = true;
+        st1->clear();
+        st2->clear();
+        ScheduleSettings = LoadScheduleSettings();
+    });
+}
+
+void TMainForm::FormActivate() {
+    platform::Guarded([this] {
+        UpdateScheduleNotice();
+
+        platform::SettingsStore store;
+        if (firstShowing_) {
+            firstShowing_ = false;
+            // Shows the stored state only: setChecked does not run the click handling.
+            if (store.KeyExists(kBackupKey)) {
+                chInicioWindows->setChecked(
+                    store.ReadString(kBackupKey, QStringLiteral("InicioWindows")) ==
+                    QStringLiteral("T"));
+            }
+        }
+
+        // The ini-style view of the settings creates its base key when missing.
+        if (!store.KeyExists(platform::kQuillbaseKey)) store.CreateKey(platform::kQuillbaseKey);
+        InstallRoot = store.ReadString(platform::kQuillbaseKey + QStringLiteral("\\1.0"),
+                                       QStringLiteral("Root"));
+        SetHelpFilePath(HelpFilePathFor(InstallRoot));
+    });
+}
+
+void TMainForm::UpdateScheduleNotice() {
+    Label7->hide();
+    const bool complete = !ScheduleSettings.dias.isEmpty() && !ScheduleSettings.hora.isEmpty();
+    if (!complete) return;
+    if (ScheduleSettings.Activada == QStringLiteral("T")) {
+        if (!Timer1->isActive()) Timer1->start();
+        Label7->setText(QStringLiteral("Existe una copia programada"));
+        SetTextColour(Label7, QColor(0, 128, 0));
+        Label7->show();
+    } else if (ScheduleSettings.Activada == QStringLiteral("F")) {
+        SetTextColour(Label7, QColor(128, 0, 0));
+        Label7->setText(QStringLiteral("Existe una copia programada sin activar"));
+        Label7->show();
+    }
+}
+
+void TMainForm::Label7Click() {
+    platform::Guarded([] {
+        // The schedule dialog TProgramacion opens here, modally.
+    });
+}
+
+void TMainForm::FormClose(QCloseEvent* event) {
+    // An error while deciding keeps the window open; the error report shows it.
+    event->ignore();
+    platform::Guarded([this, event] {
+        // Read afresh: the schedule may have changed since start-up. Activada does
+        // not matter here, a stored schedule that is switched off also warns.
+        const TScheduleSettings stored = LoadScheduleSettings();
+        bool keepRunning = false;
+        if (!stored.dias.isEmpty() || !stored.hora.isEmpty()) {
+            TAvisoCerrarPrograma aviso(this);
+            aviso.Label2->setText(ScheduleDayList(stored.dias));
+            aviso.Label3->setText(stored.hora);
+            keepRunning = aviso.exec() == QDialog::Accepted;
+        }
+        if (keepRunning) {
+            hide();
+            QCoreApplication::processEvents();
+            UpdateTrayIcon(TrayAction::Add);
+            return;
+        }
+        event->accept();
+        QCoreApplication::quit();
+    });
+}
+
+void TMainForm::FormDestroy() {
+    platform::Guarded([this] { UpdateTrayIcon(TrayAction::Delete); });
+}
+
+void TMainForm::UpdateTrayIcon(TrayAction action) {
+    if (action == TrayAction::Delete) {
+        delete TrayIcon;  // takes the icon out of the notification area
+        TrayIcon = nullptr;
+        return;
+    }
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    if (TrayIcon == nullptr) {
+        TrayIcon = new QSystemTrayIcon(this);
+        TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+        connect(TrayIcon, &QSystemTrayIcon::activated, this, &TMainForm::WMTrayIcon);
+    }
+    TrayIcon->setIcon(windowIcon());
+    TrayIcon->setToolTip(platform::kAppTitle);
+    TrayIcon->show();
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return QWidget::event(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) { FormClose(event); }
+
+void TMainForm::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) WMSysCommand(event);
+    QWidget::changeEvent(event);
+}
+
+void TMainForm::WMSysCommand(QEvent* /*event*/) {
+    // Minimising will hide the window into the notification area.
+}
+
+void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason /*reason*/) {
+    // A right click on the icon will pop up PopupMenu1 just above the pointer.
+}
+
+void TMainForm::ImageHacerCopiaClick() {
+    platform::Guarded([] {
+        // Opens the backup window TBackupForm modally with this window's caption.
+    });
+}
+
+void TMainForm::ImageRestaurarClick() {
+    platform::Guarded([] {
+        // Opens the restore window TRestoreForm modally with this window's caption.
+    });
+}
+
+void TMainForm::ImageVerLogClick() {
+    platform::Guarded([] {
+        // Opens the log browser in browse mode, ShowBackupLog(0).
+    });
+}
+
+void TMainForm::Image2Click() {
+    platform::Guarded([] {
+        // Opens HelpFilePath() at the main window's help context 3.
+    });
+}
+
+void TMainForm::chInicioWindowsClick() {
+    platform::Guarded([] {
+        // Writes the start-with-the-session entry and "InicioWindows".
+    });
+}
+
+void TMainForm::AbrirQuillbaseBackup1Click() {
+    platform::Guarded([this] {
+        showNormal();
+        UpdateTrayIcon(TrayAction::Delete);
+    });
+}
+
+void TMainForm::Timer1Timer() {
+    // The schedule trigger: starts the unattended run in the scheduled second.
+}
+
+void TMainForm::Timer2Timer() {
+    // Animates the notification-area icon while an unattended run works.
+}

@@ -1,0 +1,155 @@
+#pragma once
+// The main window: banner with the picture buttons, welcome text, the
+// start-with-the-session box, the status lines of the unattended run and the
+// schedule notice. Its life cycle is the program's: creating it runs the
+// single-instance guard, and once its close goes ahead the program ends.
+
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <functional>
+
+#include "platform/SingleInstance.h"
+
+class QAction;
+class QCheckBox;
+class QCloseEvent;
+class QMenu;
+class QTimer;
+
+// The weekly schedule as stored under "...\1.0\backup\programacion": weekday
+// digits ("1" Sunday to "7" Saturday), start time "hh:nn:ss" and "T"/"F" for
+// active/switched off. Each text is empty when nothing is stored.
+struct TScheduleSettings {
+    QString dias;
+    QString hora;
+    QString Activada;
+};
+
+inline const QString kBackupKey =
+    QStringLiteral("Software\\Orvalenta Software\\Quillbase\\1.0\\backup");
+inline const QString kScheduleKey =
+    QStringLiteral("Software\\Orvalenta Software\\Quillbase\\1.0\\backup\\programacion");
+
+// Reads the stored schedule; all three texts stay empty without the key.
+TScheduleSettings LoadScheduleSettings();
+
+// The weekday names of `dias` from Monday to Sunday, the last two joined with
+// " y " and the others with ", ": "2461" gives "Lunes, Miércoles, Viernes y
+// Domingo". Repeated digits count once; other characters are ignored.
+QString ScheduleDayList(const QString& dias);
+
+// The help file of the installation: the install root followed by
+// "QuillbaseBackup.chm". Empty until the main window first becomes active.
+QString HelpFilePath();
+void SetHelpFilePath(const QString& path);
+// The help path for an install root, joined with the separator the root
+// already uses ("\" unless the root is a "/" path).
+QString HelpFilePathFor(const QString& root);
+
+// The program's pictures, drawn at the given size from the SVGs of resources/.
+QPixmap ResourcePicture(const QString& name, const QSize& size);
+QIcon ApplicationIcon();
+
+// A picture or text that reacts to a click of the left mouse button.
+class TPictureLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool pressed_ = false;
+};
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    enum class TrayAction { Add, Delete };
+    using ExitFunction = std::function<void(int exitCode)>;
+
+    // Builds the window and runs FormCreate; a second copy of the program
+    // ends here through the exit function.
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // How a second copy ends the process (std::exit unless replaced; an empty
+    // function brings std::exit back). Tests replace it; when it returns,
+    // the constructor returns without loading anything.
+    static void SetExitFunction(ExitFunction exitFunction);
+
+    // Shows the schedule notice for a stored schedule and arms Timer1 when the
+    // schedule is active. Never disarms Timer1.
+    void UpdateScheduleNotice();
+    // Puts the program's icon into the notification area or takes it out.
+    // Without a notification area, Add minimises the window instead, so that
+    // a program that refuses a second start is never left invisible.
+    void UpdateTrayIcon(TrayAction action);
+
+    // The copy of the stored schedule that the schedule trigger uses.
+    TScheduleSettings ScheduleSettings;
+    // The install root read the last time the window became active.
+    QString InstallRoot;
+
+    QWidget* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    TPictureLabel* ImageHacerCopia = nullptr;
+    TPictureLabel* ImageRestaurar = nullptr;
+    TPictureLabel* ImageVerLog = nullptr;
+    TPictureLabel* Image2 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QLabel* Image4 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QCheckBox* chInicioWindows = nullptr;
+    QLabel* st2 = nullptr;
+    QLabel* st1 = nullptr;
+    TPictureLabel* Label7 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* AbrirQuillbaseBackup1 = nullptr;
+    // Present only while the program sits in the notification area.
+    QSystemTrayIcon* TrayIcon = nullptr;
+
+public slots:
+    void ImageHacerCopiaClick();
+    void ImageRestaurarClick();
+    void ImageVerLogClick();
+    void Image2Click();
+    void Label7Click();
+    void chInicioWindowsClick();
+    void AbrirQuillbaseBackup1Click();
+    void Timer1Timer();
+    void Timer2Timer();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildControls();
+    void FormCreate();
+    void FormActivate();
+    void FormClose(QCloseEvent* event);
+    void FormDestroy();
+    void WMSysCommand(QEvent* event);
+    void WMTrayIcon(QSystemTrayIcon::ActivationReason reason);
+
+    platform::SingleInstanceGuard instanceGuard_;
+    bool firstShowing_ = false;
+};

@@ -1,0 +1,26 @@
+// Program entry: the main window first (its creation runs the single-instance
+// guard and loads the schedule), then the data module, then the event loop.
+
+#include "app/FMainForm.h"
+#include "db/FData.h"
+#include "db/FbClient.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Quillbase Backup"));
+    // The main window decides when the program ends: hiding it in the
+    // notification area must not end the event loop.
+    app.setQuitOnLastWindowClosed(false);
+
+    auto* MainForm = new TMainForm();
+    Data = new TData();
+    MainForm->show();
+    const int code = app.exec();
+
+    delete Data;
+    delete MainForm;
+    fb::Shutdown();
+    return code;
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The data module: the program's connections, transactions, statements, the
+// log procedure and the backup service, shared by every window, and the one
+// set of session rules by which they are opened, closed and reported.
+
+#include "db/FbClient.h"
+
+#include <QString>
+#include <QStringList>
+
+// The password of the database user, given to the program at start-up, and
+// the fixed passwords of the second attempt.
+inline const QString LongFallbackPassword = QStringLiteral("Qb#Copia10");  // ten characters
+inline const QString ShortFallbackPassword = QStringLiteral("Qb#Copia");   // eight characters
+
+enum class SessionPrecondition {
+    SkipWhenConnected,  // a connected connection is used as it is
+    DisconnectFirst,    // a connected connection is closed and configured afresh
+};
+
+enum class ReportMode {
+    Interactive,  // failures are shown in a message box
+    Collecting,   // failures become lines of the run's remark list
+};
+
+class TData {
+public:
+    // Reads DatabasePassword from ISC_PASSWORD when none is given.
+    TData();
+    explicit TData(QString databasePassword);
+    ~TData();
+    TData(const TData&) = delete;
+    TData& operator=(const TData&) = delete;
+
+    fb::Database IBDServidores;
+    fb::Transaction IBTServidores{IBDServidores, {QStringLiteral("concurrency"), QStringLiteral("nowait")}};
+    fb::Statement IBSQLServidores{IBDServidores, IBTServidores};
+
+    fb::Database IBDEmpresas;
+    fb::Transaction IBTEmpresas{IBDEmpresas, {QStringLiteral("concurrency"), QStringLiteral("nowait")}};
+    fb::Statement IBSQLEmpresas{IBDEmpresas, IBTEmpresas};
+
+    fb::Database IBDBackup;
+    fb::Transaction IBTBackup{IBDBackup,
+                              {QStringLiteral("read_committed"), QStringLiteral("rec_version"),
+                               QStringLiteral("nowait")}};
+    fb::StoredProc spAddLineasLog{IBDBackup, IBTBackup, QStringLiteral("ADDLINEASLOG")};
+    fb::Statement IBSQLBackup{IBDBackup, IBTBackup};
+
+    fb::Service IBBackup;
+
+    const QString& DatabasePassword() const { return databasePassword_; }
+
+    static QStringList DatabaseParams(const QString& password);
+    static QStringList ServiceParams(const QString& password);
+
+    bool OpenDatabaseSession(fb::Database& connection, const QString& databaseName,
+                             const QString& fallbackPassword, SessionPrecondition precondition);
+    // Connects with the parameter list the last open left in place; a failure
+    // is an ordinary error of the caller.
+    void ReopenDatabaseSession(fb::Database& connection, const QString& databaseName);
+    void CloseDatabaseSession(fb::Database& connection, fb::Transaction& transaction) noexcept;
+    // The service's DatabaseName names the database in a failure report;
+    // remarks receives the line in collecting mode.
+    bool AttachServiceSession(fb::Service& service, const QString& serverAddress, ReportMode mode,
+                              QStringList* remarks = nullptr);
+    void ReportSessionFailure(const QString& errorText, const QString& databaseName, ReportMode mode,
+                              QStringList* remarks = nullptr);
+
+    // The read cycle of every reader: roll back a left-over transaction, start
+    // one, run the statement, hand over each row, then roll back and close the
+    // connection, also when reading fails part-way.
+    template <typename OnRow>
+    void ReadRows(fb::Database& connection, fb::Transaction& transaction, fb::Statement& statement,
+                  OnRow&& onRow) {
+        struct Closer {
+            TData& data;
+            fb::Database& connection;
+            fb::Transaction& transaction;
+            ~Closer() { data.CloseDatabaseSession(connection, transaction); }
+        } closer{*this, connection, transaction};
+        transaction.RollbackQuietly();
+        transaction.StartTransaction();
+        statement.Execute();
+        while (statement.Next()) onRow(statement);
+        transaction.Rollback();
+    }
+
+private:
+    QString databasePassword_;
+};
+
+// The program's one data module, created by the program entry after the main
+// window.
+extern TData* Data;

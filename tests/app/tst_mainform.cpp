@@ -1,0 +1,466 @@
+// The main window's life cycle driven like an operator: start-up, the schedule
+// notice, the close warning and a second copy of the program.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/FAvisoCerrarPrograma.h"
+#include "app/FMainForm.h"
+#include "platform/RunEntry.h"
+#include "platform/Settings.h"
+#include "platform/SingleInstance.h"
+#include "tests/support/FakeDialogs.h"
+
+namespace {
+
+const QString kRootKey = QStringLiteral("Software\\Orvalenta Software\\Quillbase\\1.0");
+
+void Store(const QString& key, const QString& name, const QString& value) {
+    platform::SettingsStore().WriteString(key, name, value);
+}
+
+void StoreSchedule(const QString& dias, const QString& hora, const QString& activada) {
+    Store(kScheduleKey, QStringLiteral("dias"), dias);
+    Store(kScheduleKey, QStringLiteral("hora"), hora);
+    Store(kScheduleKey, QStringLiteral("Activada"), activada);
+}
+
+QByteArray StoreBytes() {
+    QFile file(platform::SettingsStore::FilePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs `action` on the close warning as soon as it is the active modal window.
+void WhenWarningOpens(std::function<void(TAvisoCerrarPrograma*)> action) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        auto* warning = qobject_cast<TAvisoCerrarPrograma*>(QApplication::activeModalWidget());
+        if (warning == nullptr || !warning->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        action(warning);
+    });
+    poll->start(10);
+}
+
+// Runs the application's event loop as main() does, with `start` as its first
+// event; returns its exit code, or 99 when it had not ended after `limitMs`.
+int RunProgram(const std::function<void()>& start, int limitMs = 5000) {
+    QTimer::singleShot(0, qApp, start);
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+    limit.start(limitMs);
+    return QApplication::exec();
+}
+
+}  // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> config_;
+    std::unique_ptr<QTemporaryDir> runtime_;
+    std::unique_ptr<FakeDialogs> dialogs_;
+    std::unique_ptr<TMainForm> form_;
+    int exits_ = 0;
+
+    TMainForm* ShowForm() {
+        form_ = std::make_unique<TMainForm>();
+        form_->show();
+        form_->activateWindow();
+        if (!QTest::qWaitForWindowActive(form_.get())) return nullptr;
+        return form_.get();
+    }
+
+private slots:
+    void init() {
+        // A fresh settings store and lock folder for each test: every window
+        // created here takes the single-instance lock for the rest of the run.
+        config_ = std::make_unique<QTemporaryDir>();
+        runtime_ = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", config_->path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", runtime_->path().toLocal8Bit());
+        dialogs_ = std::make_unique<FakeDialogs>();
+        exits_ = 0;
+        TMainForm::SetExitFunction([this](int) { ++exits_; });
+    }
+
+    void cleanup() {
+        form_.reset();
+        TMainForm::SetExitFunction(nullptr);
+        dialogs_.reset();
+        SetHelpFilePath(QString());
+    }
+
+    void dayList_data() {
+        QTest::addColumn<QString>("dias");
+        QTest::addColumn<QString>("list");
+        QTest::newRow("four days, Sunday last")
+            << QStringLiteral("2461") << QStringLiteral("Lunes, Miércoles, Viernes y Domingo");
+        QTest::newRow("one day") << QStringLiteral("7") << QStringLiteral("Sábado");
+        QTest::newRow("two days") << QStringLiteral("32") << QStringLiteral("Lunes y Martes");
+        QTest::newRow("three days")
+            << QStringLiteral("234") << QStringLiteral("Lunes, Martes y Miércoles");
+        QTest::newRow("whole week")
+            << QStringLiteral("2345671")
+            << QStringLiteral("Lunes, Martes, Miércoles, Jueves, Viernes, Sábado y Domingo");
+        QTest::newRow("repeated digits")
+            << QStringLiteral("1122") << QStringLiteral("Lunes y Domingo");
+        QTest::newRow("unknown characters") << QStringLiteral("0895 x") << QStringLiteral("Jueves");
+        QTest::newRow("nothing") << QString() << QString();
+    }
+
+    void dayList() {
+        QFETCH(QString, dias);
+        QFETCH(QString, list);
+        QCOMPARE(ScheduleDayList(dias), list);
+    }
+
+    void windowLayout() {
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QCOMPARE(form->size(), QSize(724, 439));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(form->Panel1->geometry(), QRect(0, 0, 724, 73));
+        QCOMPARE(form->Panel2->geometry(), QRect(0, 73, 724, 366));
+
+        // Two columns of two at the right-hand end of the banner.
+        const QList<TPictureLabel*> buttons{form->ImageHacerCopia, form->ImageRestaurar,
+                                            form->ImageVerLog, form->Image2};
+        for (TPictureLabel* button : buttons) {
+            QCOMPARE(button->size(), QSize(115, 24));
+            QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
+            QVERIFY(form->Panel1->rect().contains(button->geometry()));
+        }
+        QCOMPARE(form->ImageHacerCopia->x(), form->ImageRestaurar->x());
+        QCOMPARE(form->ImageVerLog->x(), form->Image2->x());
+        QVERIFY(form->ImageHacerCopia->geometry().right() < form->ImageVerLog->x());
+        QVERIFY(form->ImageHacerCopia->geometry().bottom() < form->ImageRestaurar->y());
+        QCOMPARE(form->ImageHacerCopia->y(), form->ImageVerLog->y());
+        QVERIFY(form->Image2->geometry().right() > 700);
+        QCOMPARE(form->ImageHacerCopia->toolTip(), QStringLiteral("Hacer una copia de seguridad"));
+        QCOMPARE(form->ImageRestaurar->toolTip(),
+                 QStringLiteral("Restaurar una copia de seguridad"));
+        QVERIFY(form->Image2->toolTip().isEmpty());
+
+        // One column of text from top to bottom, then the box and the status lines.
+        const QList<QWidget*> column{form->Label6,          form->Label1, form->Label3,
+                                     form->Label2,          form->Label4, form->Label5,
+                                     form->chInicioWindows, form->st2,    form->st1};
+        for (qsizetype i = 1; i < column.size(); ++i) {
+            QCOMPARE(column[i]->x(), column[0]->x());
+            QVERIFY2(column[i]->y() >= column[i - 1]->geometry().bottom(),
+                     qPrintable(column[i]->objectName()));
+            QVERIFY(form->Panel2->rect().contains(column[i]->geometry()));
+        }
+        QCOMPARE(form->Label3->text() + form->Label2->text(),
+                 QStringLiteral("Es recomendable realizar la copia a un dispositivo externo, así "
+                                "en caso de fallo de su disco, siempre podrá recuperar todos sus "
+                                "datos"));
+        QCOMPARE(form->chInicioWindows->text(), QStringLiteral("Cargar al iniciar windows"));
+        QVERIFY(form->chInicioWindows->font().bold());
+        QCOMPARE(form->chInicioWindows->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+        QVERIFY(form->st1->text().isEmpty() && form->st2->text().isEmpty());
+        QCOMPARE(form->Label7->geometry(), QRect(6, 6, 146, 29));
+        QVERIFY(!form->Label7->isVisible());
+
+        QCOMPARE(form->Timer1->interval(), 1000);
+        QCOMPARE(form->Timer2->interval(), 100);
+        QVERIFY(!form->Timer2->isActive());
+        QVERIFY(form->findChild<QWidget*>(QStringLiteral("ImageVerLog")));
+        QVERIFY(dialogs_->messages.isEmpty());
+        QCOMPARE(exits_, 0);
+    }
+
+    void scheduleNotice_data() {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("dias");
+        QTest::addColumn<QString>("hora");
+        QTest::addColumn<QString>("activada");
+        QTest::addColumn<QString>("notice");  // empty: hidden
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("armed");
+
+        const QString active = QStringLiteral("Existe una copia programada");
+        const QString off = QStringLiteral("Existe una copia programada sin activar");
+        QTest::newRow("active") << true << QStringLiteral("241") << QStringLiteral("07:05:00")
+                                << QStringLiteral("T") << active << QColor(0, 128, 0) << true;
+        QTest::newRow("switched off") << true << QStringLiteral("7") << QStringLiteral("21:30:00")
+                                      << QStringLiteral("F") << off << QColor(128, 0, 0) << false;
+        QTest::newRow("active without hora")
+            << true << QStringLiteral("241") << QString() << QStringLiteral("T") << QString()
+            << QColor() << false;
+        QTest::newRow("active without dias")
+            << true << QString() << QStringLiteral("07:05:00") << QStringLiteral("T") << QString()
+            << QColor() << false;
+        QTest::newRow("Activada neither T nor F")
+            << true << QStringLiteral("241") << QStringLiteral("07:05:00") << QStringLiteral("S")
+            << QString() << QColor() << false;
+        QTest::newRow("Activada lower case")
+            << true << QStringLiteral("241") << QStringLiteral("07:05:00") << QStringLiteral("t")
+            << QString() << QColor() << false;
+        QTest::newRow("nothing stored")
+            << false << QString() << QString() << QString() << QString() << QColor() << false;
+    }
+
+    void scheduleNotice() {
+        QFETCH(bool, stored);
+        QFETCH(QString, dias);
+        QFETCH(QString, hora);
+        QFETCH(QString, activada);
+        QFETCH(QString, notice);
+        QFETCH(QColor, colour);
+        QFETCH(bool, armed);
+        if (stored) StoreSchedule(dias, hora, activada);
+
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QCOMPARE(form->ScheduleSettings.dias, dias);
+        QCOMPARE(form->ScheduleSettings.hora, hora);
+        QCOMPARE(form->ScheduleSettings.Activada, activada);
+        QCOMPARE(form->Label7->isVisible(), !notice.isEmpty());
+        if (!notice.isEmpty()) {
+            QCOMPARE(form->Label7->text(), notice);
+            QCOMPARE(form->Label7->palette().color(QPalette::WindowText), colour);
+        }
+        QCOMPARE(form->Timer1->isActive(), armed);
+    }
+
+    void noticeFollowsScheduleButNeverDisarms() {
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(!form->Timer1->isActive());
+
+        form->ScheduleSettings = {QStringLiteral("3"), QStringLiteral("10:00:00"),
+                                  QStringLiteral("T")};
+        form->UpdateScheduleNotice();
+        QVERIFY(form->Label7->isVisible());
+        QVERIFY(form->Timer1->isActive());
+
+        form->ScheduleSettings.Activada = QStringLiteral("F");
+        form->UpdateScheduleNotice();
+        QCOMPARE(form->Label7->text(), QStringLiteral("Existe una copia programada sin activar"));
+        QCOMPARE(form->Label7->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+        QVERIFY(form->Timer1->isActive());
+
+        form->ScheduleSettings = {};
+        form->UpdateScheduleNotice();
+        QVERIFY(!form->Label7->isVisible());
+        QVERIFY(form->Timer1->isActive());
+    }
+
+    void startupShowsStoredStateAndWritesNothing_data() {
+        QTest::addColumn<QString>("inicioWindows");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("T") << QStringLiteral("T") << true;
+        QTest::newRow("F") << QStringLiteral("F") << false;
+        QTest::newRow("lower case t") << QStringLiteral("t") << false;
+    }
+
+    void startupShowsStoredStateAndWritesNothing() {
+        QFETCH(QString, inicioWindows);
+        QFETCH(bool, checked);
+        Store(kBackupKey, QStringLiteral("InicioWindows"), inicioWindows);
+        Store(kRootKey, QStringLiteral("Root"), QStringLiteral("C:\\Quillbase"));
+        StoreSchedule(QStringLiteral("2"), QStringLiteral("08:00:00"), QStringLiteral("T"));
+        const QByteArray before = StoreBytes();
+        QVERIFY(!before.isEmpty());
+        QVERIFY(HelpFilePath().isEmpty());
+
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QCOMPARE(form->chInicioWindows->isChecked(), checked);
+        QCOMPARE(HelpFilePath(), QStringLiteral("C:\\Quillbase\\QuillbaseBackup.chm"));
+        QCOMPARE(StoreBytes(), before);
+        QVERIFY(!platform::RunEntryExists(QStringLiteral("QuillbaseBackup")));
+        QVERIFY(!QFile::exists(platform::RunEntryPath(QStringLiteral("QuillbaseBackup"))));
+
+        // Later activations read the install root again, but not the box.
+        Store(kBackupKey, QStringLiteral("InicioWindows"),
+              checked ? QStringLiteral("F") : QStringLiteral("T"));
+        Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/opt/quillbase"));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QCOMPARE(form->chInicioWindows->isChecked(), checked);
+        QCOMPARE(HelpFilePath(), QStringLiteral("/opt/quillbase/QuillbaseBackup.chm"));
+        QCOMPARE(form->InstallRoot, QStringLiteral("/opt/quillbase"));
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void startupOnFreshInstallation() {
+        QVERIFY(!QFile::exists(platform::SettingsStore::FilePath()));
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(!form->chInicioWindows->isChecked());
+        QVERIFY(!form->Label7->isVisible());
+        QCOMPARE(HelpFilePath(), QStringLiteral("\\QuillbaseBackup.chm"));
+        // Reading the install root creates the program's key, and nothing else.
+        const platform::SettingsStore store;
+        QVERIFY(store.KeyExists(platform::kQuillbaseKey));
+        QVERIFY(store.SubKeys(platform::kQuillbaseKey).isEmpty());
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void closeWithoutScheduleEndsProgram_data() {
+        QTest::addColumn<bool>("emptyKey");
+        QTest::newRow("nothing stored") << false;
+        QTest::newRow("key with empty values") << true;
+    }
+
+    void closeWithoutScheduleEndsProgram() {
+        QFETCH(bool, emptyKey);
+        if (emptyKey) StoreSchedule(QString(), QString(), QStringLiteral("T"));
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+
+        bool sawModal = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this,
+                [&sawModal] { sawModal |= QApplication::activeModalWidget() != nullptr; });
+        watch.start(5);
+        const int exitCode = RunProgram([form] { form->close(); }, 3000);
+        QCOMPARE(exitCode, 0);
+        QVERIFY(!sawModal);
+        QVERIFY(!form->isVisible());
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void closeWarningEnterKeepsProgramRunning_data() {
+        QTest::addColumn<QString>("activada");
+        QTest::newRow("active schedule") << QStringLiteral("T");
+        QTest::newRow("switched off schedule") << QStringLiteral("F");
+    }
+
+    void closeWarningEnterKeepsProgramRunning() {
+        QFETCH(QString, activada);
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        // The warning reads what is stored at the moment of closing.
+        StoreSchedule(QStringLiteral("2461"), QStringLiteral("21:30:00"), activada);
+
+        QString title, days, time;
+        QSize size;
+        bool enterOnFocus = false;
+        bool closeButton = true;
+        WhenWarningOpens([&](TAvisoCerrarPrograma* warning) {
+            title = warning->windowTitle();
+            size = warning->size();
+            closeButton = warning->windowFlags() & Qt::WindowCloseButtonHint;
+            days = warning->Label2->text();
+            time = warning->Label3->text();
+            QWidget* focus = QApplication::focusWidget();
+            enterOnFocus = focus == warning->BitBtn2;
+            QTest::keyClick(focus != nullptr ? focus : warning, Qt::Key_Return);
+        });
+        bool closed = true;
+        const int exitCode = RunProgram([&] {
+            closed = form->close();
+            // Still running a moment later: nothing ended the event loop.
+            QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(7); });
+        });
+
+        QCOMPARE(exitCode, 7);
+        QCOMPARE(title, QStringLiteral("Aviso"));
+        QCOMPARE(size, QSize(617, 369));
+        QVERIFY(!closeButton);
+        QCOMPARE(days, QStringLiteral("Lunes, Miércoles, Viernes y Domingo"));
+        QCOMPARE(time, QStringLiteral("21:30:00"));
+        QVERIFY(enterOnFocus);
+        QVERIFY(!closed);
+        QVERIFY(form->findChildren<TAvisoCerrarPrograma*>().isEmpty());
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            QVERIFY(!form->isVisible());
+            QVERIFY(form->TrayIcon != nullptr && form->TrayIcon->isVisible());
+            QCOMPARE(form->TrayIcon->toolTip(), QStringLiteral("Quillbase Backup"));
+        } else {
+            // No notification area: minimised rather than invisible.
+            QVERIFY(form->isMinimized());
+            QVERIFY(form->TrayIcon == nullptr);
+        }
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void programOutlivesItsOtherWindows() {
+        // In the notification area the main window is hidden; a window that the
+        // program opens and closes meanwhile (a message, a run window) must not
+        // end it.
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        const int exitCode = RunProgram([form] {
+            form->hide();
+            auto* other = new QWidget;
+            other->setAttribute(Qt::WA_DeleteOnClose);
+            other->show();
+            QTimer::singleShot(50, other, &QWidget::close);
+            QTimer::singleShot(250, qApp, [] { QCoreApplication::exit(7); });
+        });
+        QCOMPARE(exitCode, 7);
+    }
+
+    void closeWarningEscEndsProgram() {
+        StoreSchedule(QStringLiteral("7"), QStringLiteral("06:00:00"), QStringLiteral("T"));
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+
+        QString days;
+        QStringList hints;
+        WhenWarningOpens([&](TAvisoCerrarPrograma* warning) {
+            days = warning->Label2->text();
+            hints << warning->BitBtn1->toolTip() << warning->BitBtn2->toolTip();
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus != nullptr ? focus : warning, Qt::Key_Escape);
+        });
+        const int exitCode = RunProgram([form] { form->close(); });
+
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(days, QStringLiteral("Sábado"));
+        QCOMPARE(hints, QStringList({QStringLiteral("Abandonar el programa"),
+                                     QStringLiteral("El programa se minimiza en la barra de "
+                                                    "tareas")}));
+        QVERIFY(!form->isVisible());
+        QVERIFY(form->TrayIcon == nullptr);
+        QVERIFY(form->findChildren<TAvisoCerrarPrograma*>().isEmpty());
+    }
+
+    void secondCopyStopsAtGuard() {
+        // The first copy of the program holds the lock.
+        platform::SingleInstanceGuard firstCopy;
+        QCOMPARE(firstCopy.Acquire(), platform::SingleInstanceGuard::Outcome::First);
+        StoreSchedule(QStringLiteral("2"), QStringLiteral("08:00:00"), QStringLiteral("T"));
+
+        QList<int> exitCodes;
+        TMainForm::SetExitFunction([&exitCodes](int code) { exitCodes.append(code); });
+        TMainForm second;
+
+        QCOMPARE(exitCodes, QList<int>{0});
+        QCOMPARE(dialogs_->messages.size(), 1);
+        const FakeDialogs::Shown& shown = dialogs_->messages.first();
+        QCOMPARE(shown.icon, platform::MsgIcon::None);
+        QCOMPARE(shown.title, QStringLiteral("Quillbase Backup"));
+        QCOMPARE(shown.text, QStringLiteral("El programa ya se está ejecutando..."));
+        QCOMPARE(shown.buttons, platform::MsgButtons::Ok);
+        // Nothing of the second copy went on, and the first keeps its lock.
+        QVERIFY(!second.isVisible());
+        QVERIFY(second.ScheduleSettings.dias.isEmpty());
+        platform::SingleInstanceGuard third;
+        QCOMPARE(third.Acquire(), platform::SingleInstanceGuard::Outcome::AlreadyRunning);
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
