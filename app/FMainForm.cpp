@@ -1,5 +1,9 @@
 #include "app/FMainForm.h"
 
+#include "db/FData.h"
+#include "plan/FBackupForm.h"
+#include "plan/Help.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -405,8 +409,10 @@ void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason /*reason*/) {
 }
 
 void TMainForm::ImageHacerCopiaClick() {
-    platform::Guarded([] {
-        // Opens the backup window TBackupForm modally with this window's caption.
+    platform::Guarded([this] {
+        TBackupForm form(*Data, this);
+        form.setWindowTitle(windowTitle());
+        form.exec();
     });
 }
 

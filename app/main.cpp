@@ -4,6 +4,7 @@
 #include "app/FMainForm.h"
 #include "db/FData.h"
 #include "db/FbClient.h"
+#include "plan/Help.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     // notification area must not end the event loop.
     app.setQuitOnLastWindowClosed(false);
 
+    SetHelpFileSource([] { return HelpFilePath(); });
     auto* MainForm = new TMainForm();
     Data = new TData();
     MainForm->show();
