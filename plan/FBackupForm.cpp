@@ -468,10 +468,8 @@ void TBackupForm::spBorrarServidorClick() {
     });
 }
 
-void TBackupForm::spBackupClick() { RunBackup(); }
-
-void TBackupForm::RunBackup() {
-    // The backup run of the picked server or company comes with the next task.
+void TBackupForm::spBackupClick() {
+    platform::Guarded([this] { RunBackup(); });
 }
 
 void TBackupForm::spLogClick() {

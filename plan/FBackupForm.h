@@ -103,9 +103,11 @@ public:
     void TreeViewCustomDrawItem(QStyleOptionViewItem& option, const QModelIndex& index) const;
 
 public slots:
-    // The immediate backup of the picked server or company; a later task
-    // fills it in.
+    // The immediate backup of the picked server or company, and the
+    // unattended walk over the whole plan. Both live beside the run in
+    // backup/FBackupFormRun.cpp.
     void RunBackup();
+    void RunScheduledBackup();
 
     void spGuardarClick();
     void spBorrarServidorClick();

@@ -1,0 +1,129 @@
+#pragma once
+// The backup run of the backup window: backs up the companies chosen in the
+// plan tree through their servers' backup service into .fbk files, checks
+// each new file by restoring it into a scratch database beside it, and
+// appends one log row per company. Interactive (spBackup) or unattended
+// (RunScheduledBackup, one company per call). Everything runs on the GUI
+// thread; pending window messages are processed while the service talks.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "db/FData.h"
+#include "plan/BackupPlan.h"
+
+class QWidget;
+
+// What the run needs of the backup window.
+class BackupRunHost {
+public:
+    virtual ~BackupRunHost() = default;
+
+    // The plan, with its editing state CurrentServerEntry and
+    // CurrentChildEntry.
+    virtual BackupPlan& Plan() = 0;
+    // The entry the tree shows as selected at this moment (none: nothing).
+    virtual PlanRef SelectedEntry() const = 0;
+    // Selects an entry in the tree; none clears the selection.
+    virtual void SelectEntry(const PlanRef& entry) = 0;
+    // True when the control holding the window's keyboard focus is the tree.
+    virtual bool TreeHasFocus() const = 0;
+    // Enables or disables spGuardar, spBorrarServidor, spBackup, spLog,
+    // spProgramacion, spAyuda, spSalir, listview1, ListView2 and the tree.
+    virtual void SetRunControlsEnabled(bool enabled) = 0;
+    // Enables the tree and gives it the keyboard focus.
+    virtual void FocusTree() = 0;
+    virtual bool Unattended() const = 0;
+    virtual void SetUnattended(bool unattended) = 0;
+    // The window's remark list of the run in progress.
+    virtual QStringList& Remarks() = 0;
+    // The window over which the run's own windows stand.
+    virtual QWidget* Window() = 0;
+};
+
+// One company to back up.
+struct BackupJob {
+    QString ServerText;   // "[address]alias", unchanged
+    QString Database;     // company folder + "Quillbase.orv"
+    QString BackupFile;   // destination + file name
+    QString Destination;  // the folder, named when the server cannot open the file
+    bool operator==(const BackupJob&) const = default;
+};
+
+namespace backuprun {
+
+inline const QString kSelectFirst = QStringLiteral(
+    "Seleccione primero un servidor o una empresa en el cuadro\n\r        SELECCION DE SERVIDORES "
+    "Y EMPRESAS");
+inline const QString kNoDestination =
+    QStringLiteral("No existe DESTINO para realizar la copia de seguridad");
+inline const QString kNoDestinationFolder =
+    QStringLiteral("No existe la carpeta destino donde realizar la copia");
+inline const QString kFinished = QStringLiteral("¡ PROCESO TERMINADO !");
+inline const QString kVerificationFile = QStringLiteral("Verificacopia.vrf");
+inline const QString kCompanyDatabase = QStringLiteral("Quillbase.orv");
+
+// The clock texts of a run: "dd/mm/yyyy", "hh:nn" and "ddmmyy_hhnn".
+QString DateText(const QDateTime& at);
+QString TimeText(const QDateTime& at);
+QString Stamp(const QDateTime& at);
+
+// The host of the server's service manager: the text before the first "]"
+// without any "["; empty for a local server ("[]..." ).
+QString ServiceHost(const QString& serverText);
+// The company database: company folder joined with "Quillbase.orv".
+QString DatabasePath(const QString& companyEntry);
+// server text + "_" + the company folder's last component + "_" + stamp +
+// ".fbk", with every character that no file name can hold (\ / : * ? " < >
+// |) replaced by "_": a server address with a port ("[10.0.0.1/3051]...")
+// must not open a folder of its own.
+QString BackupFileName(const QString& serverText, const QString& companyEntry,
+                       const QString& stamp);
+// The destination folder joined with that file name.
+QString BackupFilePath(const QString& destination, const QString& serverText,
+                       const QString& companyEntry, const QString& stamp);
+// The backup file's folder (up to and including its last \, / or :) and
+// "Verificacopia.vrf".
+QString VerificationPath(const QString& backupFile);
+// "gbak:" in a line (case-sensitive) marks it: then every "gbak:", in any
+// letter case, becomes the replacement.
+QString RewriteServiceLine(const QString& line, const QString& replacement);
+
+}  // namespace backuprun
+
+class TBackupRun {
+public:
+    TBackupRun(TData& data, BackupRunHost& host);
+
+    // The run of the window's current choice: a whole server or one company.
+    void RunBackup();
+    // The unattended run of every company of the plan, in tree order.
+    void RunScheduledBackup();
+
+    // Told true when the run starts waiting for the server (attach, start,
+    // an output query, detach) and false when the answer is in; for
+    // measurements only.
+    std::function<void(bool waiting)> OnServerWait;
+
+private:
+    bool CollectJobs(QList<BackupJob>& jobs);
+    bool CollectServerJobs(QList<BackupJob>& jobs);
+    bool CollectCompanyJob(QList<BackupJob>& jobs);
+    BackupJob MakeJob(const QString& serverText, const QString& destination,
+                      const QString& companyEntry);
+    void ProcessJob(const BackupJob& job);
+    bool BackUp(const BackupJob& job);
+    bool Verify(const BackupJob& job);
+    void ReportVerificationFailure(const QString& errorText);
+    template <typename F>
+    auto AtServer(F&& call);
+
+    TData& data_;
+    BackupRunHost& host_;
+    bool unattended_ = false;
+    QString dateText_;
+    QString timeText_;
+};
