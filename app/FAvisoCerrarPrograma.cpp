@@ -1,5 +1,6 @@
 #include "app/FAvisoCerrarPrograma.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
@@ -131,4 +132,20 @@ TAvisoCerrarPrograma::TAvisoCerrarPrograma(QWidget* parent)
 
     setTabOrder(BitBtn2, BitBtn1);
     BitBtn2->setFocus();
+}
+
+int TAvisoCerrarPrograma::Run() {
+    const QString logPath = qEnvironmentVariable("QB_DIALOG_LOG");
+    if (logPath.isEmpty()) return exec();
+
+    QString text = QStringList{Label5->text(), Label1->text(), Label2->text(),
+                               Label4->text() + u' ' + Label3->text()}
+                       .join(u'\n');
+    text.replace(u'\n', QStringLiteral("\\n"));
+    text.replace(u'\r', QStringLiteral("\\r"));
+    QFile log(logPath);
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        log.write((windowTitle() + u'|' + text + u'\n').toUtf8());
+    }
+    return QDialog::Rejected;
 }

@@ -26,6 +26,18 @@ class TAvisoCerrarPrograma : public QDialog {
 public:
     explicit TAvisoCerrarPrograma(QWidget* parent = nullptr);
 
+    // Shows the warning modally and gives its result: Accepted keeps the
+    // program running, Rejected lets it end.
+    //
+    // Automation seam for tests that start the real executable: when the
+    // environment variable QB_DIALOG_LOG names a file (the message boxes'
+    // seam, platform/Dialogs.cpp), the warning is not shown. It becomes one
+    // line appended to that file,
+    //     Aviso|<warning>\n<"Existe una copia programada para">\n<days>\n<"Hora :"> <time>
+    // and is answered at once with its cancel button, "Salir del programa sin
+    // que se ejecuten las copias", so that a scripted close ends the program.
+    int Run();
+
     QWidget* Panel1 = nullptr;  // white band across the top
     QLabel* Image1 = nullptr;
     QLabel* Label5 = nullptr;    // what closing means

@@ -1,27 +1,34 @@
 #include "app/FMainForm.h"
 
 #include "db/FData.h"
+#include "logview/ShowBackupLog.h"
 #include "plan/FBackupForm.h"
+#include "restore/FRestoreForm.h"
 #include "plan/Help.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSvgRenderer>
 #include <QTimer>
+#include <QWindowStateChangeEvent>
 #include <cstdlib>
 #include <utility>
 
 #include "app/FAvisoCerrarPrograma.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
+#include "platform/RunEntry.h"
 #include "platform/Settings.h"
+#include "schedule/FProgramacion.h"
 
 // Resources of a static library register only when asked to, and only from
 // the global namespace.
@@ -37,11 +44,30 @@ namespace {
 
 QString g_helpFilePath;
 
+// The main window's help context.
+constexpr int kHelpContext = 3;
+
 void DefaultExit(int exitCode) { std::exit(exitCode); }
 
 TMainForm::ExitFunction& ExitFunctionInForce() {
     static TMainForm::ExitFunction exitFunction = DefaultExit;
     return exitFunction;
+}
+
+std::function<bool()>& TrayAvailability() {
+    static std::function<bool()> available;
+    return available;
+}
+
+// The program that starts with the session. On Windows the Run value holds
+// the install root with "Quillbasebackup.exe" appended as it stands; the
+// autostart entry elsewhere runs this very executable.
+QString StartupProgram([[maybe_unused]] const QString& installRoot) {
+#ifdef Q_OS_WIN
+    return installRoot + QStringLiteral("Quillbasebackup.exe");
+#else
+    return QCoreApplication::applicationFilePath();
+#endif
 }
 
 QFont TahomaFont(int pointSize, bool bold) {
@@ -66,17 +92,6 @@ void SetWhiteBackground(QWidget* widget) {
 }
 
 }  // namespace
-
-TScheduleSettings LoadScheduleSettings() {
-    TScheduleSettings settings;
-    const platform::SettingsStore store;
-    if (store.KeyExists(kScheduleKey)) {
-        settings.dias = store.ReadString(kScheduleKey, QStringLiteral("dias"));
-        settings.hora = store.ReadString(kScheduleKey, QStringLiteral("hora"));
-        settings.Activada = store.ReadString(kScheduleKey, QStringLiteral("Activada"));
-    }
-    return settings;
-}
 
 QString ScheduleDayList(const QString& dias) {
     // Monday first, Sunday last, whatever the order of the digits.
@@ -143,12 +158,26 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     BuildControls();
     FormCreate();
+    SetMainWindowLink(this);
+    SetScheduleOwner(this);
 }
 
-TMainForm::~TMainForm() { FormDestroy(); }
+TMainForm::~TMainForm() {
+    FormDestroy();
+    if (CurrentScheduleOwner() == this) SetScheduleOwner(nullptr);
+    if (CurrentMainWindowLink() == this) SetMainWindowLink(nullptr);
+}
 
 void TMainForm::SetExitFunction(ExitFunction exitFunction) {
     ExitFunctionInForce() = exitFunction ? std::move(exitFunction) : ExitFunction(DefaultExit);
+}
+
+void TMainForm::SetTrayAvailability(std::function<bool()> available) {
+    TrayAvailability() = std::move(available);
+}
+
+bool TMainForm::TrayAvailable() {
+    return TrayAvailability() ? TrayAvailability()() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TMainForm::BuildControls() {
@@ -265,12 +294,24 @@ void TMainForm::BuildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    // Never early: two ticks must not fall into the same second.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(100);
     connect(Timer2, &QTimer::timeout, this, &TMainForm::Timer2Timer);
 
+    for (const char16_t* picture : {u"reloj.svg", u"copiando.svg"}) {
+        QIcon icon;
+        for (const int side : {16, 22, 24, 32, 48}) {
+            icon.addPixmap(ResourcePicture(QString::fromUtf16(picture), QSize(side, side)));
+        }
+        ImageList1.append(icon);
+    }
+
+    // The notification-area menu; the icon's handler pops it up itself, just
+    // above the pointer.
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     AbrirQuillbaseBackup1 = PopupMenu1->addAction(QStringLiteral("Abrir Quillbase Backup"));
@@ -319,14 +360,12 @@ void TMainForm::FormActivate() {
 
 void TMainForm::UpdateScheduleNotice() {
     Label7->hide();
-    const bool complete = !ScheduleSettings.dias.isEmpty() && !ScheduleSettings.hora.isEmpty();
-    if (!complete) return;
-    if (ScheduleSettings.Activada == QStringLiteral("T")) {
+    if (ScheduleActive(ScheduleSettings)) {
         if (!Timer1->isActive()) Timer1->start();
         Label7->setText(QStringLiteral("Existe una copia programada"));
         SetTextColour(Label7, QColor(0, 128, 0));
         Label7->show();
-    } else if (ScheduleSettings.Activada == QStringLiteral("F")) {
+    } else if (ScheduleSwitchedOff(ScheduleSettings)) {
         SetTextColour(Label7, QColor(128, 0, 0));
         Label7->setText(QStringLiteral("Existe una copia programada sin activar"));
         Label7->show();
@@ -334,8 +373,11 @@ void TMainForm::UpdateScheduleNotice() {
 }
 
 void TMainForm::Label7Click() {
-    platform::Guarded([] {
-        // The schedule dialog TProgramacion opens here, modally.
+    platform::Guarded([this] {
+        // Whatever the dialog saves is in ScheduleSettings, the notice and
+        // Timer1 when it closes.
+        TProgramacion dialog(this, this);
+        dialog.exec();
     });
 }
 
@@ -351,7 +393,7 @@ void TMainForm::FormClose(QCloseEvent* event) {
             TAvisoCerrarPrograma aviso(this);
             aviso.Label2->setText(ScheduleDayList(stored.dias));
             aviso.Label3->setText(stored.hora);
-            keepRunning = aviso.exec() == QDialog::Accepted;
+            keepRunning = aviso.Run() == QDialog::Accepted;
         }
         if (keepRunning) {
             hide();
@@ -374,7 +416,9 @@ void TMainForm::UpdateTrayIcon(TrayAction action) {
         TrayIcon = nullptr;
         return;
     }
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!TrayAvailable()) {
+        // Never invisible without an icon to come back through. The state
+        // change this makes is no minimise to take over (WMSysCommand).
         showMinimized();
         return;
     }
@@ -400,12 +444,43 @@ void TMainForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-void TMainForm::WMSysCommand(QEvent* /*event*/) {
-    // Minimising will hide the window into the notification area.
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        FormHelp();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
-void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason /*reason*/) {
-    // A right click on the icon will pop up PopupMenu1 just above the pointer.
+void TMainForm::WMSysCommand(QEvent* event) {
+    // Only a minimise is taken over: the window goes into the notification
+    // area instead. Without a notification area it stays minimised, so that
+    // the program can always be found again.
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    const bool minimising =
+        isMinimized() && !(change->oldState() & Qt::WindowMinimized) && isVisible();
+    if (!minimising || !TrayAvailable()) return;
+    // Hidden once the window system has finished the state change.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!isMinimized() || !isVisible()) return;
+            hide();
+            UpdateTrayIcon(TrayAction::Add);
+        },
+        Qt::QueuedConnection);
+}
+
+void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason reason) {
+    platform::Guarded([this, reason] {
+        // Left clicks and double clicks do nothing.
+        if (reason != QSystemTrayIcon::Context) return;
+        const QPoint pointer = QCursor::pos();
+        QCoreApplication::processEvents();
+        // The menu grabs the mouse and keyboard as it opens, so that a click
+        // anywhere else closes it.
+        PopupMenu1->popup(QPoint(pointer.x(), pointer.y() - 20));
+    });
 }
 
 void TMainForm::ImageHacerCopiaClick() {
@@ -417,26 +492,35 @@ void TMainForm::ImageHacerCopiaClick() {
 }
 
 void TMainForm::ImageRestaurarClick() {
-    platform::Guarded([] {
-        // Opens the restore window TRestoreForm modally with this window's caption.
+    platform::Guarded([this] {
+        TRestoreForm form(*Data, this);
+        form.setWindowTitle(windowTitle());
+        form.exec();
     });
 }
 
 void TMainForm::ImageVerLogClick() {
-    platform::Guarded([] {
-        // Opens the log browser in browse mode, ShowBackupLog(0).
-    });
+    platform::Guarded([this] { ShowBackupLog(*Data, 0, this); });
 }
 
-void TMainForm::Image2Click() {
-    platform::Guarded([] {
-        // Opens HelpFilePath() at the main window's help context 3.
-    });
+void TMainForm::Image2Click() { FormHelp(); }
+
+void TMainForm::FormHelp() {
+    platform::Guarded([] { OpenHelp(kHelpContext); });
 }
 
 void TMainForm::chInicioWindowsClick() {
-    platform::Guarded([] {
-        // Writes the start-with-the-session entry and "InicioWindows".
+    platform::Guarded([this] {
+        platform::SettingsStore store;
+        if (chInicioWindows->isChecked()) {
+            // A failure here ends the click: the box stays checked and
+            // "InicioWindows" keeps its value.
+            platform::WriteRunEntry(kRunEntryName, StartupProgram(InstallRoot));
+            store.WriteString(kBackupKey, QStringLiteral("InicioWindows"), QStringLiteral("T"));
+        } else {
+            platform::DeleteRunEntry(kRunEntryName);  // missing or not removable: no error
+            store.WriteString(kBackupKey, QStringLiteral("InicioWindows"), QStringLiteral("F"));
+        }
     });
 }
 
@@ -448,9 +532,33 @@ void TMainForm::AbrirQuillbaseBackup1Click() {
 }
 
 void TMainForm::Timer1Timer() {
-    // The schedule trigger: starts the unattended run in the scheduled second.
+    platform::Guarded([this] { Trigger.Timer1Timer(); });
 }
 
-void TMainForm::Timer2Timer() {
-    // Animates the notification-area icon while an unattended run works.
+void TMainForm::Timer2Timer() { SetTrayPicture(1); }
+
+void TMainForm::StopScheduleTimer() { Timer1->stop(); }
+
+void TMainForm::RearmScheduleTimer() {
+    if (ScheduleActive(ScheduleSettings) && !Timer1->isActive()) Timer1->start();
+}
+
+void TMainForm::SetSt1(const QString& text) { st1->setText(text); }
+
+void TMainForm::SetSt2(const QString& text) { st2->setText(text); }
+
+void TMainForm::SetBusyTimer(bool armed) {
+    if (armed) {
+        Timer2->start();
+    } else {
+        Timer2->stop();
+    }
+}
+
+void TMainForm::SetTrayPicture(int index) {
+    if (TrayIcon == nullptr || index < 0 || index >= ImageList1.size()) return;
+    // Timer2 asks ten times a second; only a change reaches the shell.
+    if (TrayIcon->icon().cacheKey() != ImageList1[index].cacheKey()) {
+        TrayIcon->setIcon(ImageList1[index]);
+    }
 }

@@ -13,6 +13,9 @@
 #include <functional>
 
 #include "platform/SingleInstance.h"
+#include "schedule/ScheduleOwner.h"
+#include "schedule/ScheduleSettings.h"
+#include "schedule/ScheduleTrigger.h"
 
 class QAction;
 class QCheckBox;
@@ -20,22 +23,10 @@ class QCloseEvent;
 class QMenu;
 class QTimer;
 
-// The weekly schedule as stored under "...\1.0\backup\programacion": weekday
-// digits ("1" Sunday to "7" Saturday), start time "hh:nn:ss" and "T"/"F" for
-// active/switched off. Each text is empty when nothing is stored.
-struct TScheduleSettings {
-    QString dias;
-    QString hora;
-    QString Activada;
-};
-
 inline const QString kBackupKey =
     QStringLiteral("Software\\Orvalenta Software\\Quillbase\\1.0\\backup");
-inline const QString kScheduleKey =
-    QStringLiteral("Software\\Orvalenta Software\\Quillbase\\1.0\\backup\\programacion");
-
-// Reads the stored schedule; all three texts stay empty without the key.
-TScheduleSettings LoadScheduleSettings();
+// The value of the start-with-the-session entry.
+inline const QString kRunEntryName = QStringLiteral("QuillbaseBackup");
 
 // The weekday names of `dias` from Monday to Sunday, the last two joined with
 // " y " and the others with ", ": "2461" gives "Lunes, Miércoles, Viernes y
@@ -71,7 +62,10 @@ private:
     bool pressed_ = false;
 };
 
-class TMainForm : public QWidget {
+// The main window is also what the backup run (MainWindowLink), the schedule
+// dialog and the schedule trigger (ScheduleOwner) see of it; it registers
+// itself for both while it exists.
+class TMainForm : public QWidget, public ScheduleOwner {
     Q_OBJECT
 public:
     enum class TrayAction { Add, Delete };
@@ -86,19 +80,35 @@ public:
     // function brings std::exit back). Tests replace it; when it returns,
     // the constructor returns without loading anything.
     static void SetExitFunction(ExitFunction exitFunction);
+    // Whether there is a notification area (QSystemTrayIcon's answer unless
+    // replaced; an empty function brings that back). Tests replace it.
+    static void SetTrayAvailability(std::function<bool()> available);
+    static bool TrayAvailable();
 
     // Shows the schedule notice for a stored schedule and arms Timer1 when the
     // schedule is active. Never disarms Timer1.
-    void UpdateScheduleNotice();
+    void UpdateScheduleNotice() override;
     // Puts the program's icon into the notification area or takes it out.
     // Without a notification area, Add minimises the window instead, so that
     // a program that refuses a second start is never left invisible.
     void UpdateTrayIcon(TrayAction action);
 
+    // MainWindowLink and ScheduleOwner.
+    QWidget* MainWindow() override { return this; }
+    void StopScheduleTimer() override;
+    void RearmScheduleTimer() override;
+    void SetSt1(const QString& text) override;
+    void SetSt2(const QString& text) override;
+    TScheduleSettings& ScheduleCopy() override { return ScheduleSettings; }
+    void SetBusyTimer(bool armed) override;
+    void SetTrayPicture(int index) override;
+
     // The copy of the stored schedule that the schedule trigger uses.
     TScheduleSettings ScheduleSettings;
     // The install root read the last time the window became active.
     QString InstallRoot;
+    // The trigger that Timer1 drives.
+    TScheduleTrigger Trigger{*this};
 
     QWidget* Panel1 = nullptr;
     QLabel* Image1 = nullptr;
@@ -120,6 +130,9 @@ public:
     TPictureLabel* Label7 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
+    // The pictures of the notification-area icon: 0 idle (the clock), 1 busy
+    // (a drive with an arrow).
+    QList<QIcon> ImageList1;
     QMenu* PopupMenu1 = nullptr;
     QAction* AbrirQuillbaseBackup1 = nullptr;
     // Present only while the program sits in the notification area.
@@ -140,6 +153,7 @@ protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
@@ -147,6 +161,7 @@ private:
     void FormActivate();
     void FormClose(QCloseEvent* event);
     void FormDestroy();
+    void FormHelp();
     void WMSysCommand(QEvent* event);
     void WMTrayIcon(QSystemTrayIcon::ActivationReason reason);
 

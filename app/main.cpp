@@ -2,9 +2,13 @@
 // guard and loads the schedule), then the data module, then the event loop.
 
 #include "app/FMainForm.h"
+#include "app/SessionEnd.h"
 #include "db/FData.h"
 #include "db/FbClient.h"
+#include "logview/ShowBackupLog.h"
+#include "plan/FBackupForm.h"
 #include "plan/Help.h"
+#include "schedule/FProgramacion.h"
 
 #include <QApplication>
 
@@ -16,7 +20,11 @@ int main(int argc, char* argv[]) {
     app.setQuitOnLastWindowClosed(false);
 
     SetHelpFileSource([] { return HelpFilePath(); });
+    // The backup window's spProgramacion opens the schedule dialog.
+    InstallScheduleDialogHook();
+    TBackupForm::LogBrowserHook = [](TBackupForm& form) { ShowBackupLog(*Data, 0, &form); };
     auto* MainForm = new TMainForm();
+    CloseOnTerminationRequest(MainForm);
     Data = new TData();
     MainForm->show();
     const int code = app.exec();

@@ -473,11 +473,15 @@ void TBackupForm::spBackupClick() {
 }
 
 void TBackupForm::spLogClick() {
-    // Opens the log browser in browse mode, ShowBackupLog.
+    platform::Guarded([this] {
+        if (LogBrowserHook) LogBrowserHook(*this);
+    });
 }
 
 void TBackupForm::spProgramacionClick() {
-    // Opens the schedule dialog.
+    platform::Guarded([this] {
+        if (ScheduleDialogHook) ScheduleDialogHook(*this);
+    });
 }
 
 void TBackupForm::spAyudaClick() { FormHelp(); }

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <functional>
 // The backup selection window: the servers of this computer and the
 // companies of the selected server on the left, the backup plan on the
 // right. Servers and companies are dragged from the lists into the plan;
@@ -86,6 +88,11 @@ public:
     TPlanTreeView* TreeView = nullptr;
     QWidget* Panel9 = nullptr;
     QLabel* st1 = nullptr;
+
+    // What spProgramacion and spLog open: the schedule and log layers sit
+    // above this window and set these at start-up. Empty: nothing opens.
+    static inline std::function<void(TBackupForm&)> ScheduleDialogHook;
+    static inline std::function<void(TBackupForm&)> LogBrowserHook;
 
     // Shows the plan in the tree as it stands: entries, expanded servers,
     // selected entry.

@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test with CTest (two at a
-# time). The exit code is CTest's.
-#   BUILD_DIR=...  another build folder
+# time). Then builds the project a second time with AddressSanitizer and
+# UndefinedBehaviorSanitizer (QB_SANITIZE) into its own folder and runs every
+# test there too. The exit code is CTest's: that of the first run that
+# failed, 0 when both passed.
+#   BUILD_DIR=...        another build folder (default ./build)
+#   ASAN_BUILD_DIR=...   another folder for the sanitizer build (default ./build-asan)
+#   QB_SANITIZERS=0      skip the sanitizer build and its run
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$repo/build}
+asan_dir=${ASAN_BUILD_DIR:-$repo/build-asan}
 
 bash "$repo/scripts/deps.sh"
 # shellcheck source=scripts/fb-env.sh
 source "$repo/scripts/fb-env.sh"
-bash "$repo/scripts/build.sh"
+BUILD_DIR=$build_dir bash "$repo/scripts/build.sh"
 
 # The tests never use the Firebird server of this computer; one that runs
 # makes the program's local attachments go to it instead of the embedded
@@ -21,4 +27,22 @@ fi
 
 status=0
 ctest --test-dir "$build_dir" --output-on-failure -j2 || status=$?
+
+if [[ ${QB_SANITIZERS:-1} != 0 ]]; then
+  echo "test.sh: the same tests under AddressSanitizer and UndefinedBehaviorSanitizer ($asan_dir)"
+  # Debug keeps Qt's and our assertions on; -O1 and line tables only (-g1)
+  # keep the build short while reports still name files and lines.
+  BUILD_DIR=$asan_dir BUILD_TYPE=Debug bash "$repo/scripts/build.sh" -DQB_SANITIZE=ON \
+    "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1"
+  # Any finding ends the process that made it, so the test fails: UBSan
+  # halts on its first report, as ASan always does. Leaks are reported at
+  # exit; the suppressions name only libraries that are not ours, and
+  # thread-local storage is not scanned (the file says why).
+  export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1
+  export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+  export LSAN_OPTIONS=suppressions=$repo/scripts/lsan-suppressions.txt:print_suppressions=0:use_tls=0
+  sanitized=0
+  ctest --test-dir "$asan_dir" --output-on-failure -j2 || sanitized=$?
+  [[ $status -ne 0 ]] || status=$sanitized
+fi
 exit "$status"

@@ -1,10 +1,17 @@
 // The main window's life cycle driven like an operator: start-up, the schedule
-// notice, the close warning and a second copy of the program.
+// notice and its dialog, the close warning, a second copy of the program,
+// the notification area, the start-with-the-session box, the help and what
+// the backup run and the schedule see of the window.
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -13,10 +20,16 @@
 
 #include "app/FAvisoCerrarPrograma.h"
 #include "app/FMainForm.h"
+#include "db/FData.h"
+#include "plan/FBackupForm.h"
+#include "plan/Help.h"
+#include "platform/Paths.h"
 #include "platform/RunEntry.h"
 #include "platform/Settings.h"
 #include "platform/SingleInstance.h"
+#include "schedule/FProgramacion.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/TestDatabases.h"
 
 namespace {
 
@@ -48,6 +61,25 @@ void WhenWarningOpens(std::function<void(TAvisoCerrarPrograma*)> action) {
         action(warning);
     });
     poll->start(10);
+}
+
+// Runs `action` on each modal window that opens, from inside its event loop.
+void WhenModalOpens(std::function<void(QWidget*)> action) {
+    auto* poll = new QTimer(qApp);
+    auto* last = new QPointer<QWidget>;
+    QObject::connect(poll, &QTimer::destroyed, [last] { delete last; });
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, last, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible() || modal == last->data()) return;
+        *last = modal;
+        action(modal);
+    });
+    poll->start(10);
+}
+
+void StopWatchingModals() {
+    for (QTimer* poll : qApp->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+        poll->deleteLater();
 }
 
 // Runs the application's event loop as main() does, with `start` as its first
@@ -95,8 +127,11 @@ private slots:
     }
 
     void cleanup() {
+        StopWatchingModals();
         form_.reset();
         TMainForm::SetExitFunction(nullptr);
+        TMainForm::SetTrayAvailability(nullptr);
+        SetHelpOpener(nullptr);
         dialogs_.reset();
         SetHelpFilePath(QString());
     }
@@ -459,6 +494,266 @@ private slots:
         QVERIFY(second.ScheduleSettings.dias.isEmpty());
         platform::SingleInstanceGuard third;
         QCOMPARE(third.Acquire(), platform::SingleInstanceGuard::Outcome::AlreadyRunning);
+    }
+
+    void minimisingHidesIntoTheNotificationArea() {
+        TMainForm::SetTrayAvailability([] { return true; });
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QVERIFY(form->TrayIcon == nullptr);
+
+        form->showMinimized();
+        QTRY_VERIFY(!form->isVisible());
+        QVERIFY(form->TrayIcon != nullptr && form->TrayIcon->isVisible());
+        QCOMPARE(form->TrayIcon->toolTip(), QStringLiteral("Quillbase Backup"));
+        QCOMPARE(form->TrayIcon->icon().cacheKey(), form->windowIcon().cacheKey());
+
+        // Left clicks and double clicks on the icon do nothing.
+        emit form->TrayIcon->activated(QSystemTrayIcon::Trigger);
+        emit form->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(!form->PopupMenu1->isVisible());
+        QVERIFY(!form->isVisible());
+
+        // The right button: the menu's one item, 20 pixels above the pointer.
+        QCursor::setPos(300, 400);
+        emit form->TrayIcon->activated(QSystemTrayIcon::Context);
+        QVERIFY(form->PopupMenu1->isVisible());
+        QCOMPARE(form->PopupMenu1->pos(), QPoint(300, 380));
+        QCOMPARE(form->PopupMenu1->actions().size(), 1);
+        QCOMPARE(form->PopupMenu1->actions().first()->text(),
+                 QStringLiteral("Abrir Quillbase Backup"));
+
+        form->PopupMenu1->actions().first()->trigger();
+        form->PopupMenu1->hide();
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isMinimized());
+        QVERIFY(form->TrayIcon == nullptr);
+
+        // And once more: the window goes and comes back every time.
+        form->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!form->isVisible());
+        form->AbrirQuillbaseBackup1Click();
+        QVERIFY(form->isVisible() && !form->isMinimized());
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void withoutNotificationAreaTheWindowStaysMinimised() {
+        TMainForm::SetTrayAvailability([] { return false; });
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        form->showMinimized();
+        QTest::qWait(50);
+        QVERIFY(form->isVisible());
+        QVERIFY(form->isMinimized());
+        QVERIFY(form->TrayIcon == nullptr);
+
+        // Putting the icon in minimises, and that is no minimise to take over.
+        form->showNormal();
+        form->UpdateTrayIcon(TMainForm::TrayAction::Add);
+        QTest::qWait(50);
+        QVERIFY(form->isVisible() && form->isMinimized());
+        QVERIFY(form->TrayIcon == nullptr);
+    }
+
+    void trayPictureShowsTheRun() {
+        TMainForm::SetTrayAvailability([] { return true; });
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QCOMPARE(form->ImageList1.size(), 2);
+        form->SetTrayPicture(1);  // no icon: no effect, no harm
+        form->UpdateTrayIcon(TMainForm::TrayAction::Add);
+        QVERIFY(form->TrayIcon != nullptr);
+
+        form->SetBusyTimer(true);
+        QVERIFY(form->Timer2->isActive());
+        QTRY_COMPARE(form->TrayIcon->icon().cacheKey(), form->ImageList1[1].cacheKey());
+        form->SetBusyTimer(false);
+        form->SetTrayPicture(0);
+        QVERIFY(!form->Timer2->isActive());
+        QCOMPARE(form->TrayIcon->icon().cacheKey(), form->ImageList1[0].cacheKey());
+        form->UpdateTrayIcon(TMainForm::TrayAction::Delete);
+        QVERIFY(form->TrayIcon == nullptr);
+    }
+
+    void startWithTheSession() {
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        const QString entry = platform::RunEntryPath(QStringLiteral("QuillbaseBackup"));
+        const auto inicio = [] {
+            return platform::SettingsStore().ReadString(kBackupKey,
+                                                        QStringLiteral("InicioWindows"));
+        };
+
+        QTest::mouseClick(form->chInicioWindows, Qt::LeftButton, {}, QPoint(8, 9));
+        QVERIFY(form->chInicioWindows->isChecked());
+        QVERIFY(platform::RunEntryExists(QStringLiteral("QuillbaseBackup")));
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(file.readAll())
+                    .contains(QStringLiteral("\nExec=") + QCoreApplication::applicationFilePath() +
+                              u'\n'));
+        file.close();
+        QCOMPARE(inicio(), QStringLiteral("T"));
+
+        QTest::mouseClick(form->chInicioWindows, Qt::LeftButton, {}, QPoint(8, 9));
+        QVERIFY(!form->chInicioWindows->isChecked());
+        QVERIFY(!QFile::exists(entry));
+        QCOMPARE(inicio(), QStringLiteral("F"));
+
+        // Unchecking with the entry already gone still writes "F".
+        QTest::mouseClick(form->chInicioWindows, Qt::LeftButton, {}, QPoint(8, 9));
+        QVERIFY(QFile::remove(entry));
+        QTest::mouseClick(form->chInicioWindows, Qt::LeftButton, {}, QPoint(8, 9));
+        QCOMPARE(inicio(), QStringLiteral("F"));
+        QVERIFY(dialogs_->messages.isEmpty());
+
+        // The entry cannot be written: the error, the box stays checked and
+        // "InicioWindows" keeps its value.
+        QVERIFY(QDir(QFileInfo(entry).absolutePath()).removeRecursively());
+        QFile blocker(QFileInfo(entry).absolutePath());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QTest::mouseClick(form->chInicioWindows, Qt::LeftButton, {}, QPoint(8, 9));
+        QCOMPARE(dialogs_->messages.size(), 1);
+        QCOMPARE(dialogs_->messages.first().title, QStringLiteral("Quillbase Backup"));
+        QCOMPARE(dialogs_->messages.first().icon, platform::MsgIcon::Error);
+        QCOMPARE(dialogs_->messages.first().text,
+                 QStringLiteral("Failed to set data for 'QuillbaseBackup'"));
+        QVERIFY(form->chInicioWindows->isChecked());
+        QCOMPARE(inicio(), QStringLiteral("F"));
+    }
+
+    void helpOnF1AndThePicture() {
+        QList<int> contexts;
+        SetHelpOpener([&contexts](const QString&, int context) { contexts << context; });
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QTest::keyClick(form, Qt::Key_F1);
+        QTest::mouseClick(form->Image2, Qt::LeftButton, {}, form->Image2->rect().center());
+        QCOMPARE(contexts, (QList<int>{3, 3}));
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void scheduleNoticeOpensTheDialog() {
+        StoreSchedule(QStringLiteral("7"), QStringLiteral("06:00:00"), QStringLiteral("F"));
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QCOMPARE(form->Label7->text(), QStringLiteral("Existe una copia programada sin activar"));
+        QVERIFY(!form->Timer1->isActive());
+
+        QString title;
+        QStringList states;
+        WhenModalOpens([&](QWidget* modal) {
+            auto* dialog = qobject_cast<TProgramacion*>(modal);
+            if (dialog == nullptr) return;
+            title = dialog->windowTitle();
+            states << dialog->TimeText() << QString::number(dialog->chSabado->isChecked())
+                   << QString::number(dialog->chDesactivar->isChecked());
+            // Switched on again, Friday as well, at 06:30.
+            QTest::mouseClick(dialog->chDesactivar, Qt::LeftButton, {}, QPoint(6, 10));
+            QTest::mouseClick(dialog->chViernes, Qt::LeftButton, {},
+                              dialog->chViernes->rect().center());
+            dialog->SetTimeText(QStringLiteral("06:30"));
+            QTest::mouseClick(dialog->btAceptar, Qt::LeftButton, {},
+                              dialog->btAceptar->rect().center());
+        });
+        QTest::mouseClick(form->Label7, Qt::LeftButton, {}, form->Label7->rect().center());
+
+        QCOMPARE(title, QStringLiteral("Programación"));
+        QCOMPARE(states,
+                 (QStringList{QStringLiteral("06:00"), QStringLiteral("1"), QStringLiteral("1")}));
+        QVERIFY(form->findChildren<TProgramacion*>().isEmpty());
+        const TScheduleSettings saved{QStringLiteral("67"), QStringLiteral("06:30:00"),
+                                      QStringLiteral("T")};
+        QCOMPARE(LoadScheduleSettings(), saved);
+        QCOMPARE(form->ScheduleSettings, saved);
+        QCOMPARE(form->Label7->text(), QStringLiteral("Existe una copia programada"));
+        QCOMPARE(form->Label7->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+        QVERIFY(form->Timer1->isActive());
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    void theRunAndTheScheduleSeeTheWindow() {
+        {
+            TMainForm* form = ShowForm();
+            QVERIFY(form);
+            QCOMPARE(CurrentMainWindowLink(), static_cast<MainWindowLink*>(form));
+            QCOMPARE(CurrentScheduleOwner(), static_cast<ScheduleOwner*>(form));
+            QCOMPARE(form->MainWindow(), form);
+            QCOMPARE(form->Timer1->timerType(), Qt::PreciseTimer);
+
+            form->SetSt2(QStringLiteral("[]Local : /q/EMPRESA1/Quillbase.orv"));
+            form->SetSt1(QStringLiteral("Copiando : writing data for table CLIENTES"));
+            QCOMPARE(form->st2->text(), QStringLiteral("[]Local : /q/EMPRESA1/Quillbase.orv"));
+            QCOMPARE(form->st1->text(),
+                     QStringLiteral("Copiando : writing data for table CLIENTES"));
+            QVERIFY(form->st1->geometry().top() > form->st2->geometry().top());
+
+            // Re-armed only for an active schedule.
+            form->ScheduleSettings = {QStringLiteral("2"), QStringLiteral("21:30:00"),
+                                      QStringLiteral("F")};
+            form->RearmScheduleTimer();
+            QVERIFY(!form->Timer1->isActive());
+            form->ScheduleCopy().Activada = QStringLiteral("T");
+            form->RearmScheduleTimer();
+            QVERIFY(form->Timer1->isActive());
+            form->StopScheduleTimer();
+            QVERIFY(!form->Timer1->isActive());
+        }
+        form_.reset();
+        QVERIFY(CurrentMainWindowLink() == nullptr);
+        QVERIFY(CurrentScheduleOwner() == nullptr);
+    }
+
+    void backupWindowTakesTheCaption() {
+        QTemporaryDir program;
+        QVERIFY(MakeServerCatalogue(program.filePath(QStringLiteral("Servidores.gdb")), {}));
+        platform::SetExecutableDirectory(program.path());
+        TData data(QStringLiteral("x"));
+        Data = &data;
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        form->setWindowTitle(QStringLiteral("Copias de la oficina"));
+        QString title;
+        WhenModalOpens([&](QWidget* modal) {
+            if (modal->objectName() != u"BackupForm") return;
+            title = modal->windowTitle();
+            modal->close();
+        });
+        QTest::mouseClick(form->ImageHacerCopia, Qt::LeftButton, {},
+                          form->ImageHacerCopia->rect().center());
+        QCOMPARE(title, QStringLiteral("Copias de la oficina"));
+        QVERIFY(form->findChildren<TBackupForm*>().isEmpty());
+        Data = nullptr;
+        platform::SetExecutableDirectory(QString());
+        QVERIFY2(dialogs_->messages.isEmpty(), qPrintable(dialogs_->texts().join(u'|')));
+    }
+
+    void closeWarningAnswersByItselfWhenScripted() {
+        // The seam of the tests that run the real program: no warning on
+        // screen, one line in the log, and the program ends.
+        QTemporaryDir logDir;
+        const QString log = logDir.filePath(QStringLiteral("dialogs.log"));
+        qputenv("QB_DIALOG_LOG", log.toLocal8Bit());
+        StoreSchedule(QStringLiteral("32"), QStringLiteral("21:30:00"), QStringLiteral("T"));
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        bool sawModal = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this,
+                [&sawModal] { sawModal |= QApplication::activeModalWidget() != nullptr; });
+        watch.start(5);
+        const int exitCode = RunProgram([form] { form->close(); }, 3000);
+        qunsetenv("QB_DIALOG_LOG");
+        QCOMPARE(exitCode, 0);
+        QVERIFY(!sawModal);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            QString::fromUtf8(file.readAll()),
+            QStringLiteral(
+                "Aviso|Si cierra este programa no se ejecutará la copia de seguridad automática\\n"
+                "Existe una copia programada para\\nLunes y Martes\\nHora : 21:30:00\n"));
     }
 };
 

@@ -1,11 +1,13 @@
 // The real program on a scratch installation: it starts, a second start in
-// the same session says so and ends with code 0, and the first copy goes on.
+// the same session says so and ends with code 0, and the first copy goes on;
+// a request to end from outside closes its main window.
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -59,6 +61,22 @@ private slots:
         QVERIFY(!QFile::exists(firstLog));  // the first copy was told nothing
         first.kill();
         first.waitForFinished(5000);
+    }
+
+    void aTerminationRequestClosesTheMainWindow() {
+        // No schedule stored: the close goes ahead without a question.
+        const QString log = home_.filePath(QStringLiteral("terminate.log"));
+        QProcess program;
+        program.setProcessEnvironment(Environment(log));
+        program.start(Program(), {});
+        QVERIFY(program.waitForStarted());
+        QTest::qWait(1500);
+        QCOMPARE(program.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(!QFile::exists(log));
     }
 };
 

@@ -645,8 +645,9 @@ private slots:
         }
         SetHelpFileSource({});
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        QCOMPARE(catcher.urls, (QList<QUrl>(2, QUrl::fromLocalFile(QStringLiteral(
-                                                   "/opt/quillbase/QuillbaseBackup.chm")))));
+        // Here the installed page of the backup window's context opens.
+        QCOMPARE(catcher.urls, (QList<QUrl>(2, QUrl::fromLocalFile(platform::ExecutableDirectory() +
+                                                                   QStringLiteral("ayuda/copias.html")))));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 

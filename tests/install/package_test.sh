@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# The Debian package, built by CPack from this build folder and looked at
+# from outside:
+#
+#   package_test.sh <build folder>
+#
+#   - first the plain installation: `cmake --install` into a scratch folder
+#     gives the installation folder, and a second one keeps its log;
+#   - the control fields: name, version, architecture, and Depends naming the
+#     Qt 6 libraries, the Firebird client and the embedded engine;
+#   - the files, extracted with dpkg-deb: the installation folder in
+#     /opt/quillbase-backup (executable, help, icon, links to the databases),
+#     the empty databases (real Firebird databases of the right schema), the
+#     desktop entry and its icon, and nothing anywhere else;
+#   - installed into a scratch root with dpkg (when run as root): the
+#     databases appear writable for every user, an upgrade keeps a written
+#     log, removing keeps it, purging deletes it.
+set -euo pipefail
+
+build=$(realpath -- "${1:?usage: $0 <build folder>}")
+prefix=/opt/quillbase-backup
+data=/var/lib/quillbase-backup
+templates=/usr/share/quillbase-backup
+
+source_dir=${QB_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+# shellcheck source=scripts/fb-env.sh
+source "$source_dir/scripts/fb-env.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qb-package.XXXXXX")
+trap 'rm -rf -- "$work"' EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+check() {  # check <description> <command...>
+  local what=$1
+  shift
+  "$@" || fail "$what"
+}
+
+isql=${QB_ISQL:-isql-fb}
+query() {  # query <database> <sql>: prints the result rows
+  printf '%s\n' "SET HEADING OFF;" "$2" | "$isql" -q -user SYSDBA "$1" 2>&1
+}
+count_rows() {  # count_rows <database> <table>
+  query "$1" "SELECT COUNT(*) FROM $2;" | tr -d '[:space:]'
+}
+add_row() {  # add_row <Backup.fdb>
+  query "$1" "EXECUTE PROCEDURE ADDLINEASLOG('09/12/2026', '21:30', '[]Oficina', 'x', 'y', 'T', ''); COMMIT;" >/dev/null
+}
+
+# ---- the plain installation --------------------------------------------------
+folder=$work/folder
+if ! cmake --install "$build" --prefix "$folder" >"$work/install.log" 2>&1; then
+  cat "$work/install.log" >&2
+  fail "cmake --install"
+fi
+check "installed executable" test -x "$folder/QuillbaseBackup"
+check "installed Servidores.gdb" test -f "$folder/Servidores.gdb"
+check "installed Backup.fdb" test -f "$folder/Backup.fdb"
+check "installed help" test -s "$folder/ayuda/principal.html"
+check "installed help pictures" test -s "$folder/ayuda/img/btn_ayuda.svg"
+check "installed icon" grep -q '<svg' "$folder/QuillbaseBackup.svg"
+add_row "$folder/Backup.fdb"
+cmake --install "$build" --prefix "$folder" >"$work/install.log" 2>&1 || fail "second cmake --install"
+check "a second installation keeps the log" test "$(count_rows "$folder/Backup.fdb" BACKUPLOG)" = 1
+
+# ---- build ---------------------------------------------------------------
+if ! cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log" >&2
+  echo "FAIL: cpack" >&2
+  exit 1
+fi
+debs=("$work"/cpack/*.deb)
+if [[ ${#debs[@]} -ne 1 || ! -f ${debs[0]} ]]; then
+  echo "FAIL: cpack made ${#debs[@]} packages: ${debs[*]}" >&2
+  exit 1
+fi
+deb=${debs[0]}
+echo "package: $(basename "$deb")"
+
+# ---- control fields --------------------------------------------------------
+field() { dpkg-deb -f "$deb" "$1"; }
+check "package name" test "$(field Package)" = quillbase-backup
+check "architecture" test "$(field Architecture)" = "$(dpkg --print-architecture)"
+check "file name" test "$(basename "$deb")" = "quillbase-backup_$(field Version)_$(field Architecture).deb"
+check "maintainer" test -n "$(field Maintainer)"
+depends=$(field Depends)
+echo "Depends: $depends"
+# Each name as a whole package name in the list, versioned or not.
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libfbclient2 firebird3.0-server-core; do
+  if ! tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*//' | grep -qx -- "$package"; then
+    fail "Depends does not name $package"
+  fi
+done
+
+# ---- files -----------------------------------------------------------------
+root=$work/extracted
+dpkg-deb -x "$deb" "$root"
+dpkg-deb -c "$deb" | awk '{print $6}' >"$work/listing"
+
+# Nothing outside the installation folder, the templates, the desktop entry
+# and the icon.
+while read -r path; do
+  path=${path#.}
+  case $path in
+    / | /opt/ | /usr/ | /usr/share/ | /usr/share/applications/ | /usr/share/icons/ | \
+      /usr/share/icons/hicolor/ | /usr/share/icons/hicolor/scalable/ | \
+      /usr/share/icons/hicolor/scalable/apps/ | "$prefix"/* | "$templates"/* | \
+      /usr/share/applications/quillbase-backup.desktop | \
+      /usr/share/icons/hicolor/scalable/apps/quillbase-backup.svg) ;;
+    *) fail "unexpected path in the package: $path" ;;
+  esac
+done <"$work/listing"
+
+program=$root$prefix/QuillbaseBackup
+check "executable $prefix/QuillbaseBackup" test -x "$program"
+check "the executable is an ELF file" test "$(head -c 4 "$program" | od -An -c | tr -d ' ')" = '177ELF'
+if command -v readelf >/dev/null; then
+  if readelf -S "$program" | grep -q '\.debug_info'; then fail "the executable is not stripped"; fi
+fi
+# The stripped executable still starts (on the offscreen platform, with
+# settings of its own) and goes on running until it is asked to end.
+mkdir -p "$work/home/config" "$work/home/runtime"
+chmod 700 "$work/home/runtime"
+status=0
+XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home/runtime QT_QPA_PLATFORM=offscreen \
+  timeout 3 "$program" >"$work/run.log" 2>&1 || status=$?
+if [[ $status -ne 124 ]]; then
+  cat "$work/run.log" >&2
+  fail "the packaged executable ended by itself (status $status)"
+fi
+for page in index principal copias restaurar; do
+  check "help page ayuda/$page.html" test -s "$root$prefix/ayuda/$page.html"
+done
+check "help style sheet" test -s "$root$prefix/ayuda/estilo.css"
+check "help pictures" test -s "$root$prefix/ayuda/img/plan/guardar.svg"
+check "program icon in the installation folder" grep -q '<svg' "$root$prefix/QuillbaseBackup.svg"
+
+for database in Servidores.gdb Backup.fdb; do
+  link=$root$prefix/$database
+  check "$prefix/$database is a link" test -L "$link"
+  check "$prefix/$database points into $data" test "$(readlink "$link")" = "$data/$database"
+  check "empty $templates/$database" test -f "$root$templates/$database"
+done
+
+# The empty databases are databases of the program's schema (read from
+# copies: opening a database writes to it).
+cp -- "$root$templates/Servidores.gdb" "$root$templates/Backup.fdb" "$work/"
+servers=$(count_rows "$work/Servidores.gdb" SERVIDORES)
+check "Servidores.gdb lists no server ($servers)" test "$servers" = 0
+rows=$(count_rows "$work/Backup.fdb" BACKUPLOG)
+check "Backup.fdb holds an empty log ($rows)" test "$rows" = 0
+procedures=$(query "$work/Backup.fdb" \
+  "SELECT COUNT(*) FROM RDB\$PROCEDURES WHERE RDB\$PROCEDURE_NAME = 'ADDLINEASLOG';" | tr -d '[:space:]')
+check "Backup.fdb has ADDLINEASLOG ($procedures)" test "$procedures" = 1
+
+# The desktop entry starts the installed executable and shows the icon.
+entry=$root/usr/share/applications/quillbase-backup.desktop
+key() { sed -n "s/^$1=//p" "$entry" | head -1; }
+check "desktop entry" test -f "$entry"
+check "desktop entry: first line" test "$(head -1 "$entry")" = "[Desktop Entry]"
+check "desktop entry: Type" test "$(key Type)" = Application
+check "desktop entry: Name" test "$(key Name)" = "Quillbase Backup"
+check "desktop entry: Exec" test "$(key Exec)" = "$prefix/QuillbaseBackup"
+check "desktop entry: Terminal" test "$(key Terminal)" = false
+check "desktop entry: Icon" test "$(key Icon)" = quillbase-backup
+check "desktop entry: Categories" grep -qE '^Categories=(.*;)?Utility;' "$entry"
+check "icon" grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/quillbase-backup.svg"
+if command -v desktop-file-validate >/dev/null; then
+  check "desktop-file-validate" desktop-file-validate "$entry"
+fi
+
+dpkg-deb -e "$deb" "$work/control"
+check "postinst is executable" test -x "$work/control/postinst"
+check "postrm is executable" test -x "$work/control/postrm"
+
+# ---- installed into a scratch root -------------------------------------------
+if [[ $(id -u) -ne 0 ]]; then
+  echo "not root: the installation into a scratch root is left out"
+else
+  scratch=$work/root
+  mkdir -p "$scratch/var/lib/dpkg/info" "$scratch/var/lib/dpkg/updates"
+  touch "$scratch/var/lib/dpkg/status"
+  # Maintainer scripts run outside a chroot with DPKG_ROOT set; the scratch
+  # root has none of the packages the package depends on.
+  dpkg_scratch() {
+    dpkg --root="$scratch" --log=/dev/null --force-script-chrootless --force-depends \
+      --force-unsafe-io "$@" >>"$work/dpkg.log" 2>&1 || {
+      cat "$work/dpkg.log" >&2
+      fail "dpkg $*"
+    }
+  }
+  dpkg_scratch -i "$deb"
+  for database in Servidores.gdb Backup.fdb; do
+    installed=$scratch$data/$database
+    check "installed $data/$database" test -f "$installed"
+    check "$data/$database is writable by every user" test "$(stat -c %a "$installed")" = 666
+    check "$data/$database is the empty database" cmp -s "$installed" "$root$templates/$database"
+  done
+
+  # The operator's log survives an upgrade and a removal.
+  add_row "$scratch$data/Backup.fdb"
+  written=$(count_rows "$scratch$data/Backup.fdb" BACKUPLOG)
+  check "a row written into the installed log ($written)" test "$written" = 1
+  dpkg_scratch -i "$deb"
+  kept=$(count_rows "$scratch$data/Backup.fdb" BACKUPLOG)
+  check "an upgrade keeps the log ($kept)" test "$kept" = 1
+  dpkg_scratch -r quillbase-backup
+  check "removing takes the program away" test ! -e "$scratch$prefix/QuillbaseBackup"
+  check "removing keeps the log" test -f "$scratch$data/Backup.fdb"
+  dpkg_scratch -P quillbase-backup
+  check "purging deletes the databases" test ! -e "$scratch$data"
+fi
+
+if [[ $failures -ne 0 ]]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "package checks passed"
