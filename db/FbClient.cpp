@@ -538,7 +538,7 @@ QString ReadBlob(IAttachment* attachment, ITransaction* transaction, ISC_QUAD id
     return Call([&](ThrowStatusWrapper* s) {
         IBlob* blob = attachment->openBlob(s, transaction, &id, 0, nullptr);
         QByteArray bytes;
-        std::vector<char> segment(kBlobSegment);
+        thread_local std::vector<char> segment(kBlobSegment);
         for (;;) {
             unsigned length = 0;
             int result = blob->getSegment(s, segment.size(), segment.data(), &length);
@@ -576,6 +576,8 @@ void Statement::Execute() {
     }
     row_.assign(columns_.size(), QString());
     rowNull_.assign(columns_.size(), true);
+    blobPending_.assign(columns_.size(), false);
+    blobIds_.assign(columns_.size(), {});
 
     const unsigned type = Call([&](ThrowStatusWrapper* s) { return statement_->getType(s); });
     const bool hasCursor = type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
@@ -617,6 +619,7 @@ void Statement::ReadRow(const unsigned char* buffer) {
             const unsigned char* field = buffer + outMeta_->getOffset(s, i);
             const bool isNull = ReadAt<short>(buffer + outMeta_->getNullOffset(s, i)) != 0;
             rowNull_[i] = isNull;
+            blobPending_[i] = false;
             if (isNull) {
                 row_[i].clear();
                 continue;
@@ -641,7 +644,9 @@ void Statement::ReadRow(const unsigned char* buffer) {
                     break;
                 }
                 case SQL_BLOB:
-                    row_[i] = ReadBlob(database_.Attachment(), transaction_.Handle(), ReadAt<ISC_QUAD>(field));
+                    row_[i].clear();
+                    std::memcpy(blobIds_[i].data(), field, sizeof(ISC_QUAD));
+                    blobPending_[i] = true;
                     break;
                 default:
                     row_[i].clear();
@@ -656,11 +661,34 @@ int Statement::ColumnIndex(const QString& name) const {
     throw FbError(QStringLiteral("Field %1 not found").arg(name));
 }
 
-QString Statement::Field(const QString& name) const { return row_.at(ColumnIndex(name)); }
+void Statement::ReadPendingBlob(int index) const {
+    if (!blobPending_[index]) return;
+    ISC_QUAD id;
+    std::memcpy(&id, blobIds_[index].data(), sizeof id);
+    row_[index] = ReadBlob(database_.Attachment(), transaction_.Handle(), id);
+    blobPending_[index] = false;
+}
+
+void Statement::ReadPendingBlobs() noexcept {
+    for (int i = 0; i < static_cast<int>(blobPending_.size()); ++i) {
+        try {
+            ReadPendingBlob(i);
+        } catch (const FbError&) {
+            blobPending_[i] = false;
+        }
+    }
+}
+
+QString Statement::Field(const QString& name) const {
+    const int index = ColumnIndex(name);
+    ReadPendingBlob(index);
+    return row_.at(index);
+}
 
 QString Statement::Field(int index) const {
     if (index < 0 || index >= static_cast<int>(row_.size()))
         throw FbError(QStringLiteral("Field index %1 out of range").arg(index));
+    ReadPendingBlob(index);
     return row_[index];
 }
 
@@ -678,6 +706,8 @@ void Statement::Close() noexcept {
 }
 
 void Statement::ReleaseHandles() noexcept {
+    // The values of the current row stay readable after the transaction.
+    if (transaction_.InTransaction() && database_.Connected()) ReadPendingBlobs();
     Close();
     if (outMeta_) outMeta_->release();
     outMeta_ = nullptr;

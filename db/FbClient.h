@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -174,6 +175,10 @@ private:
     int ColumnIndex(const QString& name) const;
     void Prepare();
     void ReadRow(const unsigned char* buffer);
+    // A text blob of the current row is read when its value is first asked
+    // for, so that a column nobody reads costs nothing.
+    void ReadPendingBlob(int index) const;
+    void ReadPendingBlobs() noexcept;
 
     Database& database_;
     Transaction& transaction_;
@@ -182,8 +187,10 @@ private:
     std::vector<QString> paramNames_;  // one per "?", in order
     std::vector<std::pair<QString, QString>> values_;
     QStringList columns_;
-    std::vector<QString> row_;
+    mutable std::vector<QString> row_;
     std::vector<bool> rowNull_;
+    mutable std::vector<bool> blobPending_;
+    std::vector<std::array<unsigned char, 8>> blobIds_;
     Firebird::IStatement* statement_ = nullptr;
     Firebird::IResultSet* cursor_ = nullptr;
     Firebird::IMessageMetadata* outMeta_ = nullptr;
