@@ -3,9 +3,10 @@
 #include <QPointer>
 #include <QWidget>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_LINUX
 #include <ibase.h>
-#include <sys/socket.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -13,13 +14,12 @@
 
 namespace {
 
-// The signal handler may only write to a descriptor; the GUI thread reads
-// the other end.
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void OnTerminationSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[0], &byte, 1);
+sigset_t TerminationSignals() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGINT);
+    return held;
 }
 
 // Asked before the Firebird client shuts down; non-zero refuses.
@@ -29,33 +29,36 @@ int RefuseShutdownOnSignal(const int reason, const int /*mask*/, void* /*arg*/) 
 
 }  // namespace
 
-void CloseOnTerminationRequest(QWidget* window) {
-    if (g_signalPipe[0] >= 0) return;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+void HoldTerminationSignals() {
+    const sigset_t held = TerminationSignals();
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
 
-    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, window);
+void CloseOnTerminationRequest(QWidget* window) {
+    static int descriptor = -1;
+    if (descriptor >= 0) return;
+    const sigset_t held = TerminationSignals();
+    descriptor = ::signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (descriptor < 0) return;
+
+    auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, window);
     QPointer<QWidget> target(window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t read = ::read(g_signalPipe[1], &byte, 1);
+        signalfd_siginfo info{};
+        while (::read(descriptor, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
         if (target) target->close();
     });
 
+    // Should a signal reach the Firebird client after all, its shutdown of
+    // the engines is refused.
     ISC_STATUS status[20] = {};
     fb_shutdown_callback(status, RefuseShutdownOnSignal, fb_shut_confirmation, nullptr);
-
-    // Installed before the Firebird client first runs, which then passes the
-    // signals on to this handler as well.
-    struct sigaction action = {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
 }
 
 #else
 
+void HoldTerminationSignals() {}
 void CloseOnTerminationRequest(QWidget* /*window*/) {}
 
 #endif

@@ -13,6 +13,7 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    HoldTerminationSignals();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Quillbase Backup"));
     // The main window decides when the program ends: hiding it in the
