@@ -301,6 +301,8 @@ void TBackupForm::BuildControls() {
     Label3->setFont(Bold(font()));
     // The heading is cut rather than keep the splitter from moving.
     Label3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Where the fonts are wider than the design's, a second line rather than a cut.
+    Label3->setWordWrap(true);
     QPalette white = Label3->palette();
     white.setColor(QPalette::WindowText, Qt::white);
     Label3->setPalette(white);
