@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "app/FAvisoCerrarPrograma.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/RunEntry.h"
@@ -327,12 +328,28 @@ void TMainForm::FormCreate() {
             ExitFunctionInForce()(0);
             return;
         }
-        // Outcome NoGuard: the program runs without a guard.
+        // Outcome NoGuard: the program runs without a guard. A second copy
+        // has ended above: only the copy that runs touches the settings file.
+        SetAsideUnreadableSettings();
         firstShowing_ = true;
         st1->clear();
         st2->clear();
         ScheduleSettings = LoadScheduleSettings();
     });
+}
+
+void TMainForm::SetAsideUnreadableSettings() {
+    const std::optional<platform::SetAsideSettingsFile> setAside =
+        platform::SettingsStore::SetAsideUnreadableFile(platform::CurrentClock().Now());
+    if (!setAside) return;
+    // Without this the program would fail at every reading of its settings;
+    // the operator learns that the plan and the schedule start empty.
+    platform::ShowWarning(
+        QStringLiteral("No se ha podido leer el fichero de configuración\n\r") + setAside->file +
+        QStringLiteral("\n\r\n\rSe ha guardado aparte, sin cambios, como\n\r") + setAside->keptAs +
+        QStringLiteral("\n\r\n\rEl programa continúa con la configuración vacía: la selección de "
+                       "servidores y empresas y la programación de copias deben configurarse de "
+                       "nuevo."));
 }
 
 void TMainForm::FormActivate() {

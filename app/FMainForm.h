@@ -158,6 +158,9 @@ protected:
 private:
     void BuildControls();
     void FormCreate();
+    // A settings file that cannot be read is put aside, and the operator
+    // told, before anything reads the settings.
+    void SetAsideUnreadableSettings();
     void FormActivate();
     void FormClose(QCloseEvent* event);
     void FormDestroy();

@@ -1,5 +1,7 @@
 #include "plan/BackupPlan.h"
 
+#include <optional>
+
 #include "db/ServerPath.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
@@ -107,6 +109,9 @@ void BackupPlan::LoadPlan() {
     CurrentChildEntry = PlanRef();
     SelectedEntry = PlanRef();
 
+    // One reading of the store for the whole plan; over before any message
+    // box, whose event loop may run other changes of the store.
+    std::optional<platform::SettingsBatch> snapshot(std::in_place);
     const platform::SettingsStore store;
     const QStringList serverNames =
         store.KeyExists(kPlanKey) ? store.SubKeys(kPlanKey) : QStringList();
@@ -136,6 +141,7 @@ void BackupPlan::LoadPlan() {
         }
     }
 
+    snapshot.reset();
     for (PlanServer& server : Servers) server.Expanded = true;
 
     if (!PlanDestinationsComplete()) platform::ShowInformation(kMissingDestinationWarning);
@@ -150,9 +156,12 @@ void BackupPlan::SavePlan() {
         ~Saved() { plan.PlanModified = false; }
     } saved{*this};
 
+    // One write of the store for the whole plan, and none when something
+    // fails on the way: the plan stored before stays as it was.
+    const platform::WaitCursor busy;
+    platform::SettingsBatch batch;
     DeletePlanKey(kPlanKey);
 
-    const platform::WaitCursor busy;
     platform::SettingsStore store;
     for (const PlanServer& server : Servers) {
         const QString serverKey = SubKey(kPlanKey, server.Text);
@@ -175,6 +184,7 @@ void BackupPlan::SavePlan() {
             store.WriteString(companyKey, QString(), QString());
         }
     }
+    batch.Commit();
 }
 
 void BackupPlan::DeletePlanKey(const QString& keyPath) {

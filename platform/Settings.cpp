@@ -14,6 +14,7 @@
 #include <QJsonValue>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -29,7 +30,8 @@
 // Every call reads the file afresh; every change writes a complete new file
 // beside it and renames it over the old one, so a reader sees either the old
 // store or the new one, never a mixture. A file that cannot be understood is
-// never written over: the error names it and the caller decides.
+// never written over: the error names it and the caller decides. At start-up
+// the program puts such a file aside (SetAsideUnreadableFile).
 
 namespace platform {
 namespace {
@@ -305,11 +307,34 @@ void RemoveFile() {
     }
 }
 
+}  // namespace
+
+// The copy of the store that an open batch works on.
+struct SettingsBatch::State {
+    explicit State(const QString& folder) : lock(folder) {}
+    FolderLock lock;
+    Key root;
+    bool existed = false;  // the file exists, or will once the batch is written
+    bool changed = false;
+};
+
+namespace {
+
+thread_local SettingsBatch::State* g_batch = nullptr;
+
 // Runs one change of the store under the folder lock: reads the store, lets
 // the change work on it, and writes it back when the change says it changed
 // something. The change gets the Quillbase key and whether the file existed.
+// In a batch it works on the batch's copy.
 template <typename Change>
 void Modify(Change&& change) {
+    if (g_batch != nullptr) {
+        if (change(g_batch->root, g_batch->existed)) {
+            g_batch->changed = true;
+            g_batch->existed = true;
+        }
+        return;
+    }
     const QString folder = QFileInfo(SettingsStore::FilePath()).absolutePath();
     MakeFolder(folder);
     FolderLock lock(folder);
@@ -323,9 +348,17 @@ void Modify(Change&& change) {
 template <typename Read>
 auto Inspect(const QString& keyPath, Read&& read) {
     const QStringList names = RelativePath(keyPath);
+    if (g_batch != nullptr) {
+        return read(g_batch->existed ? Walk(g_batch->root, names) : nullptr);
+    }
     std::optional<Key> root = Load();
     Key* key = root ? Walk(*root, names) : nullptr;
     return read(key);
+}
+
+// Whether a change may find something to change.
+bool StoreExists() {
+    return g_batch != nullptr ? g_batch->existed : QFileInfo::exists(SettingsStore::FilePath());
 }
 
 }  // namespace
@@ -336,6 +369,33 @@ QString SettingsStore::FilePath() {
         configHome = QDir::homePath() + QStringLiteral("/.config");
     }
     return QDir::cleanPath(configHome + QStringLiteral("/Orvalenta Software/Quillbase.json"));
+}
+
+std::optional<SetAsideSettingsFile> SettingsStore::SetAsideUnreadableFile(const QDateTime& now) {
+    const QString path = FilePath();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir()) return std::nullopt;
+    // No change of this or another process may come between the reading and
+    // the renaming.
+    FolderLock lock(folder);
+    try {
+        Load();
+        return std::nullopt;
+    } catch (const SettingsError&) {
+        // Unreadable: put aside below.
+    }
+
+    const QString stamped =
+        path + QStringLiteral(".ilegible-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString keptAs = stamped;
+    for (int next = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++next) {
+        keptAs = stamped + u'-' + QString::number(next);
+    }
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(keptAs).constData()) != 0) {
+        Fail(QStringLiteral("Settings file '%1' cannot be put aside as '%2': %3")
+                 .arg(path, keptAs, SystemError(errno)));
+    }
+    return SetAsideSettingsFile{path, keptAs};
 }
 
 bool SettingsStore::KeyExists(const QString& keyPath) const {
@@ -354,6 +414,12 @@ void SettingsStore::CreateKey(const QString& keyPath) {
 void SettingsStore::DeleteKey(const QString& keyPath) {
     const QStringList names = RelativePath(keyPath);
     if (names.isEmpty()) {
+        if (g_batch != nullptr) {
+            g_batch->changed = g_batch->changed || g_batch->existed;
+            g_batch->root = Key{kQuillbaseKey, {}, {}};
+            g_batch->existed = false;
+            return;
+        }
         // The Quillbase key is the whole file. A file that cannot be read is
         // left alone, as it is by every other change.
         const QString folder = QFileInfo(FilePath()).absolutePath();
@@ -362,7 +428,7 @@ void SettingsStore::DeleteKey(const QString& keyPath) {
         if (Load()) RemoveFile();
         return;
     }
-    if (!QFileInfo::exists(FilePath())) return;
+    if (!StoreExists()) return;
     Modify([&](Key& root, bool) {
         Key* parent = Walk(root, names.mid(0, names.size() - 1));
         if (parent == nullptr) return false;
@@ -403,7 +469,7 @@ void SettingsStore::WriteString(const QString& keyPath, const QString& name, con
 
 void SettingsStore::DeleteValue(const QString& keyPath, const QString& name) {
     const QStringList names = RelativePath(keyPath);
-    if (!QFileInfo::exists(FilePath())) return;
+    if (!StoreExists()) return;
     Modify([&](Key& root, bool) {
         Key* key = Walk(root, names);
         if (key == nullptr) return false;
@@ -436,6 +502,34 @@ QStringList SettingsStore::ValueNames(const QString& keyPath) const {
         std::sort(names.begin(), names.end(), NameLess);
         return names;
     });
+}
+
+SettingsBatch::SettingsBatch() {
+    if (g_batch != nullptr) return;
+    // Without the folder there is nothing to read or lock; Commit makes it.
+    const QString folder = QFileInfo(SettingsStore::FilePath()).absolutePath();
+    auto state = std::make_unique<State>(folder);
+    std::optional<Key> stored = Load();
+    state->existed = stored.has_value();
+    state->root = stored ? std::move(*stored) : Key{kQuillbaseKey, {}, {}};
+    state_ = std::move(state);
+    g_batch = state_.get();
+}
+
+SettingsBatch::~SettingsBatch() {
+    if (state_ && g_batch == state_.get()) g_batch = nullptr;
+}
+
+void SettingsBatch::Commit() {
+    if (!state_ || g_batch != state_.get()) return;
+    g_batch = nullptr;  // whatever happens, the batch is over
+    if (!state_->changed) return;
+    if (state_->existed) {
+        MakeFolder(QFileInfo(SettingsStore::FilePath()).absolutePath());
+        Save(state_->root);
+    } else {
+        RemoveFile();
+    }
 }
 
 }  // namespace platform
