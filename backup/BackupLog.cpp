@@ -3,6 +3,17 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
+namespace {
+
+const QString kLogWriteError = QStringLiteral("Error al grabar en tabla LOG");
+
+void ShowLogWriteError(const QString& text) {
+    platform::CurrentDialogs().Message(platform::MsgIcon::Error, QStringLiteral("ERROR"), text,
+                                       platform::MsgButtons::Ok);
+}
+
+}  // namespace
+
 QString BackupLogName() { return platform::ExecutableDirectory() + QStringLiteral("Backup.fdb"); }
 
 QString JoinRemarks(const QStringList& remarks) {
@@ -31,16 +42,18 @@ void WriteBackupLog(TData& data, const QString& fecha, const QString& hora, cons
         procedure.SetParam(QStringLiteral("OBSERVACIONES"), JoinRemarks(remarks));
         procedure.ExecProc();
         if (procedure.Output(QStringLiteral("RESULT")).trimmed() == u"-1") {
-            platform::CurrentDialogs().Message(platform::MsgIcon::Error, QStringLiteral("ERROR"),
-                                               QStringLiteral("Error al grabar en tabla LOG"),
-                                               platform::MsgButtons::Ok);
+            ShowLogWriteError(kLogWriteError);
             transaction.RollbackQuietly();
         } else {
             transaction.Commit();
         }
-    } catch (const std::exception&) {
-        // The row is lost; the run goes on with its next job.
+    } catch (const std::exception& error) {
+        // The row is lost (a text outside WIN1252, a lock conflict, a failed
+        // commit): the operator must not take the backup for logged. The run
+        // goes on with its next job.
         transaction.RollbackQuietly();
+        ShowLogWriteError(kLogWriteError + QStringLiteral("\n\r") +
+                          QString::fromUtf8(error.what()));
     }
     procedure.Close();
 }

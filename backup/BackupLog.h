@@ -15,8 +15,9 @@ QString BackupLogName();
 QString JoinRemarks(const QStringList& remarks);
 
 // Appends one row. A log that cannot be opened has been reported when this
-// returns; a RESULT of -1 shows "Error al grabar en tabla LOG"; any other
-// failure rolls back silently. The connection stays open until its next use.
+// returns; a RESULT of -1 shows "Error al grabar en tabla LOG" under the
+// title "ERROR"; any other failure rolls back and shows the same box with the
+// error's text on the next line. The connection stays open until its next use.
 void WriteBackupLog(TData& data, const QString& fecha, const QString& hora, const QString& servidor,
                     const QString& empresa, const QString& destino, const QString& exito,
                     const QStringList& remarks);

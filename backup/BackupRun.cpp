@@ -361,15 +361,23 @@ bool TBackupRun::Verify(const BackupJob& job) {
         AtServer([&] { restore->Start(request); });
         QString line;
         bool more = true;
+        bool completed = false;
         if (unattended_) {
-            while (more) more = AtServer([&] { return restore->NextLine(&line); });
+            while (more) {
+                line.clear();
+                more = AtServer([&] { return restore->NextLine(&line); });
+                completed = completed || line.contains(kRestoreCompleted);
+            }
+            if (!completed) throw fb::FbError(kRestoreIncomplete);
         } else {
             ProgressDisplay progress(host_.Window(), QStringLiteral("Verificando copia"), true);
             while (more) {
                 line.clear();
                 more = AtServer([&] { return restore->NextLine(&line); });
+                completed = completed || line.contains(kRestoreCompleted);
                 progress.Append(RewriteServiceLine(line, QStringLiteral("Verificando : ")));
             }
+            if (!completed) throw fb::FbError(kRestoreIncomplete);
             progress.Finish();
         }
         return true;

@@ -65,6 +65,16 @@ inline const QString kNoDestinationFolder =
 inline const QString kFinished = QStringLiteral("¡ PROCESO TERMINADO !");
 inline const QString kVerificationFile = QStringLiteral("Verificacopia.vrf");
 inline const QString kCompanyDatabase = QStringLiteral("Quillbase.orv");
+// gbak's last words of a restore that went through to the end of its backup
+// file. A backup file that breaks off (the file of a backup whose server was
+// killed, or a file that lost its end) ends the server's restore with
+// neither an error nor these words: gbak asks the server's console for a
+// next volume, gives up and keeps the rows it had. So the verification and
+// the restore run take an output without them for a failed restore.
+inline const QString kRestoreCompleted = QStringLiteral("finishing, closing, and going home");
+inline const QString kRestoreIncomplete = QStringLiteral(
+    "La restauración no ha terminado: el servidor no llegó al final de la copia de seguridad, "
+    "que está incompleta o dañada");
 
 // The clock texts of a run: "dd/mm/yyyy", "hh:nn" and "ddmmyy_hhnn".
 QString DateText(const QDateTime& at);

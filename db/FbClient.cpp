@@ -83,7 +83,7 @@ auto Call(F&& f) {
 QByteArray Encode(const QString& text, const QString& what) {
     auto bytes = EncodeWin1252(text);
     if (!bytes)
-        throw FbError(QStringLiteral("El texto de %1 contiene caracteres que la base de datos no "
+        throw FbError(QStringLiteral("El texto %1 contiene caracteres que la base de datos no "
                                      "admite (WIN1252): %2")
                           .arg(what, text));
     return *bytes;
@@ -407,7 +407,7 @@ void Statement::SetSql(const QString& sql) {
             rewritten += c;
         }
     }
-    preparedSql_ = Encode(rewritten, QStringLiteral("la consulta"));
+    preparedSql_ = Encode(rewritten, QStringLiteral("de la consulta"));
 }
 
 void Statement::SetParam(const QString& name, const QString& value) {
@@ -457,7 +457,7 @@ void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachmen
                 if (n.compare(names[i], Qt::CaseInsensitive) == 0) found[i] = &v;
             const unsigned type = BaseType(described->getType(s, i));
             if (!found[i] || type == SQL_TYPE_DATE || type == SQL_BLOB) continue;
-            texts[i] = Encode(*found[i], QStringLiteral("el parámetro ") + names[i]);
+            texts[i] = Encode(*found[i], QStringLiteral("del parámetro ") + names[i]);
             builder->setType(s, i, SQL_VARYING + 1);
             builder->setSubType(s, i, 0);
             builder->setScale(s, i, 0);
@@ -481,7 +481,7 @@ void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachmen
                 ISC_DATE date = EncodeDate(*found[i]);
                 std::memcpy(field, &date, sizeof date);
             } else if (type == SQL_BLOB) {
-                const QByteArray text = Encode(*found[i], QStringLiteral("el parámetro ") + names[i]);
+                const QByteArray text = Encode(*found[i], QStringLiteral("del parámetro ") + names[i]);
                 ISC_QUAD id{};
                 IBlob* blob = attachment->createBlob(s, transaction, &id, 0, nullptr);
                 for (qsizetype pos = 0; pos < text.size(); pos += kBlobSegment) {
@@ -751,8 +751,10 @@ void StoredProc::ExecProc() {
     QStringList placeholders;
     QStringList names;
     while (params.Next()) {
+        // Named after the procedure's own parameters, so that an error about
+        // a value names the parameter it was meant for.
         names << params.Field(0);
-        placeholders << QLatin1Char(':') + QStringLiteral("P%1").arg(names.size());
+        placeholders << QLatin1Char(':') + names.last();
     }
     QString sql = QStringLiteral("execute procedure ") + name_;
     if (!placeholders.isEmpty()) sql += QLatin1Char('(') + placeholders.join(QLatin1Char(',')) + QLatin1Char(')');
@@ -761,7 +763,7 @@ void StoredProc::ExecProc() {
     for (int i = 0; i < names.size(); ++i)
         for (const auto& [n, v] : inputs_)
             if (n.compare(names[i], Qt::CaseInsensitive) == 0)
-                statement_.SetParam(QStringLiteral("P%1").arg(i + 1), v);
+                statement_.SetParam(names[i], v);
     statement_.Execute();
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "backup/BackupRun.h"
 #include "backup/FProgreso.h"
 #include "backup/MainWindowLink.h"
 #include "platform/Dialogs.h"
@@ -49,16 +50,21 @@ void ShowProgress(fb::Service& service, const RestoreRequest& request, QWidget* 
     std::exception_ptr failure;
     try {
         bool more = true;
+        bool completed = false;
         while (more) {
             // The output ends with an empty line, shown like the others.
             QString line;
             more = service.NextLine(&line);
+            completed = completed || line.contains(backuprun::kRestoreCompleted);
             if (!window) continue;
             window->Memo1->appendPlainText(RewriteRestoreLine(line));
             window->show();
             window->raise();
             ProcessPendingMessages();
         }
+        // A restore that stopped short is a failed one, though the server
+        // reported no error.
+        if (!completed) throw fb::FbError(backuprun::kRestoreIncomplete);
         if (window) window->Memo1->appendPlainText(kFinished);
     } catch (...) {
         failure = std::current_exception();

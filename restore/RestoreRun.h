@@ -2,7 +2,9 @@
 // The restore run: a .fbk file turned back into a database by the Firebird
 // server of one computer, through its service manager, with the server's
 // verbose output shown line by line in the progress window. The run does not
-// judge the outcome: errors of the restore arrive as output lines.
+// judge the outcome: errors of the restore arrive as output lines. Only an
+// output that ends before gbak's closing words (a backup file that breaks
+// off, which the server gives up without an error) is a failed restore.
 
 #include <QByteArray>
 #include <QString>
@@ -68,6 +70,7 @@ public:
 
 // The whole run. Missing input and a cancelled confirmation end it at once;
 // from the lock on, the window is reset at the end whatever happens. A start
-// failure, or an output failure after the completion box, propagates after
-// that reset, for the caller's general error report.
+// failure, or an output failure after the completion box (a restore that
+// stopped short among them), propagates after that reset, for the caller's
+// general error report.
 void RunRestore(TData& data, const RestoreRequest& request, RestoreHost& host);

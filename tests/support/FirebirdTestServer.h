@@ -19,6 +19,10 @@
 //   127.0.0.6    3050  tests/backup/tst_backupservers.cpp (server stopped mid-run)
 //   127.0.0.7-8  3050  tests/restore (restore runs)
 //   127.0.0.9    3050  tests/app (end-to-end schedule)
+//   127.0.0.10   3050  tests/backup/tst_backupfaults.cpp (full destination,
+//                      server killed mid-run)
+//   127.0.0.11   3050  tests/restore/tst_restorefaults.cpp (server killed
+//                      mid-restore)
 //   127.0.0.4    3050  next free: add a line here when you take it
 //   127.0.0.20   3051  tests/fixtures/schema_fixture_test.sh (port form)
 //   127.0.0.21   3052  tests/fixtures/tst_test_support.cpp (port form)
