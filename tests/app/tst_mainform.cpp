@@ -56,6 +56,10 @@ void WhenWarningOpens(std::function<void(TAvisoCerrarPrograma*)> action) {
     QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
         auto* warning = qobject_cast<TAvisoCerrarPrograma*>(QApplication::activeModalWidget());
         if (warning == nullptr || !warning->isVisible()) return;
+        // As the operator would: only once the warning has the keyboard (a
+        // slow machine shows it a moment before it gets the focus).
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus == nullptr || !warning->isAncestorOf(focus)) return;
         poll->stop();
         poll->deleteLater();
         action(warning);

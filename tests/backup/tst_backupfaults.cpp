@@ -38,40 +38,6 @@ QString Path(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }
 
-// Calls `act` once, the first time a progress window whose title starts
-// with `title` shows a line that holds `text`.
-class LineTrigger : public QObject {
-public:
-    LineTrigger(QString title, QString text, std::function<void()> act)
-        : title_(std::move(title)), text_(std::move(text)), act_(std::move(act)) {
-        qApp->installEventFilter(this);
-    }
-    ~LineTrigger() override { qApp->removeEventFilter(this); }
-    QString seen;  // the line that set it off
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* window = event->type() == QEvent::Show ? qobject_cast<TProgreso*>(watched) : nullptr;
-        if (window == nullptr || !window->windowTitle().startsWith(title_) ||
-            watched->property("qb-watched").toBool())
-            return false;
-        watched->setProperty("qb-watched", true);
-        QPlainTextEdit* memo = window->Memo1;
-        connect(memo, &QPlainTextEdit::textChanged, this, [this, memo] {
-            const QString last = memo->toPlainText().section(u'\n', -1);
-            if (!seen.isEmpty() || !last.contains(text_)) return;
-            seen = last;
-            act_();
-        });
-        return false;
-    }
-
-private:
-    QString title_;
-    QString text_;
-    std::function<void()> act_;
-};
-
 }  // namespace
 
 class TestBackupFaults : public QObject {
@@ -379,7 +345,7 @@ private slots:
         host.AddServer(kServerText, {kDestinationTag + copias, big, small});
         host.PickServer(0);
         {
-            LineTrigger kill(QStringLiteral("Verificando copia"),
+            faultkit::LineTrigger kill(QStringLiteral("Verificando copia"),
                              QStringLiteral("records restored"),
                              [&] { QVERIFY(faultkit::KillServer(server)); });
             TBackupRun(data, host).RunBackup();

@@ -49,40 +49,6 @@ QByteArray Digest(const QString& path) {
     return hash.result();
 }
 
-// Calls `act` once, the first time a progress window whose title starts
-// with `title` shows a line that holds `text`.
-class LineTrigger : public QObject {
-public:
-    LineTrigger(QString title, QString text, std::function<void()> act)
-        : title_(std::move(title)), text_(std::move(text)), act_(std::move(act)) {
-        qApp->installEventFilter(this);
-    }
-    ~LineTrigger() override { qApp->removeEventFilter(this); }
-    QString seen;  // the line that set it off
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* window = event->type() == QEvent::Show ? qobject_cast<TProgreso*>(watched) : nullptr;
-        if (window == nullptr || !window->windowTitle().startsWith(title_) ||
-            watched->property("qb-watched").toBool())
-            return false;
-        watched->setProperty("qb-watched", true);
-        QPlainTextEdit* memo = window->Memo1;
-        connect(memo, &QPlainTextEdit::textChanged, this, [this, memo] {
-            const QString last = memo->toPlainText().section(u'\n', -1);
-            if (!seen.isEmpty() || !last.contains(text_)) return;
-            seen = last;
-            act_();
-        });
-        return false;
-    }
-
-private:
-    QString title_;
-    QString text_;
-    std::function<void()> act_;
-};
-
 // The backup window as a backup run of one whole server sees it.
 class ServerHost : public BackupRunHost {
 public:
@@ -163,7 +129,7 @@ private slots:
         Fill(form, server.address(), bigBackup_, target);
         ProgressWatcher progress;
         {
-            LineTrigger kill(u"Restaurando en "_s, u"records restored"_s,
+            faultkit::LineTrigger kill(u"Restaurando en "_s, u"records restored"_s,
                              [&] { QVERIFY(faultkit::KillServer(server)); });
             RestoreConfirmed(form);
             QVERIFY2(kill.seen.startsWith(u"Copiando : "_s), qPrintable(kill.seen));
@@ -220,7 +186,7 @@ private slots:
             PlanServer{u"[127.0.0.11]Central"_s, {kDestinationTag + copias, company}});
         host.plan.CurrentServerEntry = 0;
         {
-            LineTrigger kill(u"[127.0.0.11]Central : "_s, u"records written"_s,
+            faultkit::LineTrigger kill(u"[127.0.0.11]Central : "_s, u"records written"_s,
                              [&] { QVERIFY(faultkit::KillServer(server)); });
             TBackupRun(data, host).RunBackup();
             QVERIFY(!kill.seen.isEmpty());

@@ -9,7 +9,11 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <functional>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -18,6 +22,7 @@
 #include <QtDebug>
 #include <csignal>
 
+#include "backup/FProgreso.h"
 #include "tests/support/FirebirdTestServer.h"
 #include "tests/support/TestDatabases.h"
 
@@ -163,5 +168,39 @@ inline bool MakeBigCompanyDatabase(const QString& path, int invoices) {
                 QStringLiteral("UTF8"), QStringLiteral("-i"), script.fileName(), path}) &&
            run(gfix, {QStringLiteral("-write"), QStringLiteral("sync"), path});
 }
+
+// Calls `act` once, the first time a progress window whose title starts
+// with `title` shows a line that holds `text`.
+class LineTrigger : public QObject {
+public:
+    LineTrigger(QString title, QString text, std::function<void()> act)
+        : title_(std::move(title)), text_(std::move(text)), act_(std::move(act)) {
+        qApp->installEventFilter(this);
+    }
+    ~LineTrigger() override { qApp->removeEventFilter(this); }
+    QString seen;  // the line that set it off
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* window = event->type() == QEvent::Show ? qobject_cast<TProgreso*>(watched) : nullptr;
+        if (window == nullptr || !window->windowTitle().startsWith(title_) ||
+            watched->property("qb-watched").toBool())
+            return false;
+        watched->setProperty("qb-watched", true);
+        QPlainTextEdit* memo = window->Memo1;
+        connect(memo, &QPlainTextEdit::textChanged, this, [this, memo] {
+            const QString last = memo->toPlainText().section(u'\n', -1);
+            if (!seen.isEmpty() || !last.contains(text_)) return;
+            seen = last;
+            act_();
+        });
+        return false;
+    }
+
+private:
+    QString title_;
+    QString text_;
+    std::function<void()> act_;
+};
 
 }  // namespace faultkit
