@@ -6,11 +6,13 @@
 // backup file (restored with gbak and its rows counted) and of the log.
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -214,6 +216,40 @@ private:
     QTimer timer_;
     QPointer<QWidget> last_;
 };
+
+// The scratch area of a run test: fresh folders, and company folders each
+// holding a copy of one company database, made once and never opened by the
+// test process (whose embedded engine would otherwise hold it).
+class ScratchArea {
+public:
+    bool Init() {
+        template_ = dir_.filePath(QStringLiteral("plantilla/Quillbase.orv"));
+        return dir_.isValid() && MakeCompanyDatabase(template_);
+    }
+    QString CompanyTemplate() const { return template_; }
+    QString FilePath(const QString& name) const { return dir_.filePath(name); }
+
+    QString NewFolder(const QString& name) {
+        const QString folder = dir_.filePath(QStringLiteral("%1-%2").arg(++folders_).arg(name));
+        QDir().mkpath(folder);
+        return folder;
+    }
+
+    // A company folder holding its Quillbase.orv.
+    QString NewCompany(const QString& name) {
+        const QString folder = NewFolder(QStringLiteral("empresas")) + u'/' + name;
+        QDir().mkpath(folder);
+        if (!QFile::copy(template_, folder + u'/' + backuprun::kCompanyDatabase))
+            qFatal("cannot copy the company database");
+        return folder;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString template_;
+    int folders_ = 0;
+};
+
 
 // The log's rows in the order they were appended, each as its seven texts.
 inline QList<QStringList> LogRows(TData& data) {

@@ -123,43 +123,24 @@ public:
 class TestBackupHardening : public QObject {
     Q_OBJECT
 
-    QTemporaryDir scratch_;
-    QString template_;        // a company database never opened by this process
+    ScratchArea scratch_;
     QString expectedCounts_;  // its rows
-    int folders_ = 0;
-
-    QString NewFolder(const QString& name) {
-        const QString folder = scratch_.filePath(QStringLiteral("%1-%2").arg(++folders_).arg(name));
-        QDir().mkpath(folder);
-        return folder;
-    }
-
-    // A company folder holding its Quillbase.orv.
-    QString NewCompany(const QString& name) {
-        const QString folder = Path(NewFolder(QStringLiteral("empresas")), name);
-        QDir().mkpath(folder);
-        if (!QFile::copy(template_, Path(folder, kCompanyDatabase)))
-            qFatal("cannot copy the company database");
-        return folder;
-    }
 
     // The backup file was made and holds the rows of its company.
     void VerifyBackupFile(const QString& backupFile) {
         QVERIFY2(QFile::exists(backupFile), qPrintable(backupFile));
         static int restored = 0;
-        const QString target = scratch_.filePath(QStringLiteral("restored-%1.fdb").arg(++restored));
+        const QString target = scratch_.FilePath(QStringLiteral("restored-%1.fdb").arg(++restored));
         QCOMPARE(RestoredCounts(backupFile, target), expectedCounts_);
     }
 
 private slots:
     void initTestCase() {
         QuietOffscreenPlatform();
-        QVERIFY(scratch_.isValid());
-        template_ = scratch_.filePath(QStringLiteral("plantilla/Quillbase.orv"));
-        QVERIFY(MakeCompanyDatabase(template_));
-        expectedCounts_ = CompanyCounts(template_);
+        QVERIFY(scratch_.Init());
+        expectedCounts_ = CompanyCounts(scratch_.CompanyTemplate());
         QVERIFY(!expectedCounts_.isEmpty());
-        platform::SetExecutableDirectory(NewFolder(QStringLiteral("programa")));
+        platform::SetExecutableDirectory(scratch_.NewFolder(QStringLiteral("programa")));
     }
 
     void init() {
@@ -184,9 +165,9 @@ private slots:
         SteppingClock clock(kRunTime);
         TData data(QStringLiteral("x"));
         TestHost host;
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString first = NewCompany(QStringLiteral("EMPRESA1"));
-        const QString second = NewCompany(QStringLiteral("EMPRESA2"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString first = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
+        const QString second = scratch_.NewCompany(QStringLiteral("EMPRESA2"));
         host.AddServer(QStringLiteral("[]Local"), {kDestinationTag + copias, first, second});
         host.PickServer(0);
 
@@ -254,8 +235,8 @@ private slots:
         TData data(QStringLiteral("x"));
         TestHost host;
         const QString server = QStringLiteral("[]Oficina Peña Güell");
-        const QString copias = NewFolder(QStringLiteral("Copias año 2026 (Ñ)"));
-        const QString company = NewCompany(QStringLiteral("Panadería Ñandú SL"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("Copias año 2026 (Ñ)"));
+        const QString company = scratch_.NewCompany(QStringLiteral("Panadería Ñandú SL"));
         const QString database = Path(company, kCompanyDatabase);
         host.AddServer(server, {kDestinationTag + copias, company});
 
@@ -334,10 +315,10 @@ private slots:
         SteppingClock clock(kRunTime);
         TData data(QStringLiteral("x"));
         TestHost host;
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString omega = NewCompany(QStringLiteral("Ωmega"));
-        const QString tokyo = NewCompany(QStringLiteral("東京商事"));
-        const QString plain = NewCompany(QStringLiteral("Normal SL"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString omega = scratch_.NewCompany(QStringLiteral("Ωmega"));
+        const QString tokyo = scratch_.NewCompany(QStringLiteral("東京商事"));
+        const QString plain = scratch_.NewCompany(QStringLiteral("Normal SL"));
         host.AddServer(QStringLiteral("[]Local"), {kDestinationTag + copias, omega, tokyo, plain});
         host.PickServer(0);
         TBackupRun(data, host).RunBackup();
@@ -370,7 +351,7 @@ private slots:
         dialogs.messages.clear();
         TestHost scheduled;
         const QString sucursal = QStringLiteral("[]Sucursal Ω");
-        const QString copiasSucursal = NewFolder(QStringLiteral("copias-sucursal"));
+        const QString copiasSucursal = scratch_.NewFolder(QStringLiteral("copias-sucursal"));
         scheduled.AddServer(sucursal, {kDestinationTag + copiasSucursal, plain});
         TBackupRun(data, scheduled).RunScheduledBackup();
         QCOMPARE(dialogs.messages.size(), 1);

@@ -33,28 +33,10 @@ QString Path(const QString& folder, const QString& name) {
 class TestBackupRun : public QObject {
     Q_OBJECT
 
-    QTemporaryDir scratch_;
-    QString template_;        // a company database never opened by this process
+    ScratchArea scratch_;
     QString expectedCounts_;  // its rows
     QString serverIp_;        // the shared test server, when there is one
     QString serverPassword_;
-    int folders_ = 0;
-
-    // A fresh folder of the scratch area.
-    QString NewFolder(const QString& name) {
-        const QString folder = scratch_.filePath(QStringLiteral("%1-%2").arg(++folders_).arg(name));
-        QDir().mkpath(folder);
-        return folder;
-    }
-
-    // A company folder holding its Quillbase.orv.
-    QString NewCompany(const QString& name) {
-        const QString folder = Path(NewFolder(QStringLiteral("empresas")), name);
-        QDir().mkpath(folder);
-        if (!QFile::copy(template_, Path(folder, kCompanyDatabase)))
-            qFatal("cannot copy the company database");
-        return folder;
-    }
 
     // Every "T" row's backup file restores into a database with the rows of
     // its company.
@@ -64,7 +46,7 @@ class TestBackupRun : public QObject {
             if (row.at(5) != u"T") continue;
             QVERIFY2(QFile::exists(row.at(4)), qPrintable(row.at(4)));
             const QString target =
-                scratch_.filePath(QStringLiteral("restored-%1.fdb").arg(++restored));
+                scratch_.FilePath(QStringLiteral("restored-%1.fdb").arg(++restored));
             QCOMPARE(RestoredCounts(row.at(4), target), expectedCounts_);
         }
     }
@@ -78,14 +60,12 @@ class TestBackupRun : public QObject {
 private slots:
     void initTestCase() {
         QuietOffscreenPlatform();
-        QVERIFY(scratch_.isValid());
-        template_ = scratch_.filePath(QStringLiteral("plantilla/Quillbase.orv"));
-        QVERIFY(MakeCompanyDatabase(template_));
-        expectedCounts_ = CompanyCounts(template_);
+        QVERIFY(scratch_.Init());
+        expectedCounts_ = CompanyCounts(scratch_.CompanyTemplate());
         QVERIFY(!expectedCounts_.isEmpty());
         serverIp_ = qEnvironmentVariable("QB_TEST_SERVER_IP");
         serverPassword_ = qEnvironmentVariable("QB_TEST_SERVER_PASSWORD");
-        platform::SetExecutableDirectory(NewFolder(QStringLiteral("programa")));
+        platform::SetExecutableDirectory(scratch_.NewFolder(QStringLiteral("programa")));
     }
 
     void init() { QVERIFY(MakeBackupLog(BackupLogName())); }
@@ -97,8 +77,8 @@ private slots:
         SteppingClock clock(kRunTime);
         TData data(serverPassword_);
         TestHost host;
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString company = NewCompany(QStringLiteral("EMPRESA1"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString company = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
         host.AddServer(QStringLiteral("[]Local"), {kDestinationTag + copias, company});
         host.PickChild(0, 1);
 
@@ -161,8 +141,8 @@ private slots:
         FakeMainWindow main;
         SteppingClock clock(kRunTime);
         TData data(serverPassword_);
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString company = NewCompany(QStringLiteral("EMPRESA1"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString company = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
 
         struct Case {
             const char* name;
@@ -235,9 +215,9 @@ private slots:
         SteppingClock clock(kRunTime);
         TData data(serverPassword_);
         TestHost host;
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString first = NewCompany(QStringLiteral("EMPRESA1"));
-        const QString second = NewCompany(QStringLiteral("Señoría"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString first = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
+        const QString second = scratch_.NewCompany(QStringLiteral("Señoría"));
         host.AddServer(QStringLiteral("[]Local"), {kDestinationTag + copias, first, second});
         host.PickServer(0);
         ModalAnswers answers([](QWidget* modal) { modal->close(); });
@@ -265,9 +245,9 @@ private slots:
         FakeMainWindow main;
         SteppingClock clock(kRunTime, 0);
         TData data(serverPassword_);
-        const QString missing = scratch_.filePath(QStringLiteral("no-existe"));
-        const QString first = NewCompany(QStringLiteral("EMPRESA1"));
-        const QString second = NewCompany(QStringLiteral("EMPRESA2"));
+        const QString missing = scratch_.FilePath(QStringLiteral("no-existe"));
+        const QString first = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
+        const QString second = scratch_.NewCompany(QStringLiteral("EMPRESA2"));
         const QString box = kNoDestinationFolder + QStringLiteral("\n\r\n\r") + missing;
 
         TestHost host;
@@ -312,8 +292,8 @@ private slots:
         FakeMainWindow main;
         SteppingClock clock(kRunTime, 0);
         TData data(serverPassword_);
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString empty = NewFolder(QStringLiteral("sin-base"));  // no Quillbase.orv in it
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString empty = scratch_.NewFolder(QStringLiteral("sin-base"));  // no Quillbase.orv in it
         TestHost host;
         host.AddServer(QStringLiteral("[]Local"), {kDestinationTag + copias, empty});
         host.PickChild(0, 1);
@@ -345,14 +325,14 @@ private slots:
         FakeMainWindow main;
         SteppingClock clock(kRunTime);
         TData data(serverPassword_);
-        const QString copias = NewFolder(QStringLiteral("copias"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
         // The verification database cannot be created where a folder of
         // that name stands.
         QVERIFY(QDir().mkpath(Path(copias, kVerificationFile)));
         TestHost host;
         host.AddServer(QStringLiteral("[]Local"),
-                       {kDestinationTag + copias, NewCompany(QStringLiteral("E1")),
-                        NewCompany(QStringLiteral("E2"))});
+                       {kDestinationTag + copias, scratch_.NewCompany(QStringLiteral("E1")),
+                        scratch_.NewCompany(QStringLiteral("E2"))});
         host.PickChild(0, 1);
         ModalAnswers answers([](QWidget* modal) {
             if (auto* window = qobject_cast<TCondicionesBackup*>(modal)) window->BitBtn2->click();
@@ -411,12 +391,12 @@ private slots:
         TData data(serverPassword_);
         TestHost host;
         const QString central = QStringLiteral("[%1]Central").arg(serverIp_);
-        const QString local = NewFolder(QStringLiteral("copias-local"));
-        const QString remote = NewFolder(QStringLiteral("copias-central"));
+        const QString local = scratch_.NewFolder(QStringLiteral("copias-local"));
+        const QString remote = scratch_.NewFolder(QStringLiteral("copias-central"));
         const QStringList companies = {
-            NewCompany(QStringLiteral("L1")), NewCompany(QStringLiteral("L2")),
-            NewCompany(QStringLiteral("R1")), NewCompany(QStringLiteral("R2")),
-            NewCompany(QStringLiteral("S1"))};
+            scratch_.NewCompany(QStringLiteral("L1")), scratch_.NewCompany(QStringLiteral("L2")),
+            scratch_.NewCompany(QStringLiteral("R1")), scratch_.NewCompany(QStringLiteral("R2")),
+            scratch_.NewCompany(QStringLiteral("S1"))};
         host.AddServer(QStringLiteral("[]Local"),
                        {kDestinationTag + local, companies[0], companies[1]});
         host.AddServer(central, {kDestinationTag + remote, companies[2], companies[3]});
@@ -483,8 +463,8 @@ private slots:
         TData data(serverPassword_);
         TestHost host;
         const QString server = QStringLiteral("[%1/3050]Central").arg(serverIp_);
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString company = NewCompany(QStringLiteral("EMPRESA1"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString company = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
         host.AddServer(server, {kDestinationTag + copias, company});
         host.PickServer(0);
         TBackupRun(data, host).RunBackup();

@@ -32,33 +32,15 @@ QString Path(const QString& folder, const QString& name) {
 class TestBackupServers : public QObject {
     Q_OBJECT
 
-    QTemporaryDir scratch_;
-    QString template_;
+    ScratchArea scratch_;
     QString expectedCounts_;
-    int folders_ = 0;
-
-    QString NewFolder(const QString& name) {
-        const QString folder = scratch_.filePath(QStringLiteral("%1-%2").arg(++folders_).arg(name));
-        QDir().mkpath(folder);
-        return folder;
-    }
-
-    QString NewCompany(const QString& name) {
-        const QString folder = Path(NewFolder(QStringLiteral("empresas")), name);
-        QDir().mkpath(folder);
-        if (!QFile::copy(template_, Path(folder, kCompanyDatabase)))
-            qFatal("cannot copy the company database");
-        return folder;
-    }
 
 private slots:
     void initTestCase() {
         QuietOffscreenPlatform();
-        QVERIFY(scratch_.isValid());
-        template_ = scratch_.filePath(QStringLiteral("plantilla/Quillbase.orv"));
-        QVERIFY(MakeCompanyDatabase(template_));
-        expectedCounts_ = CompanyCounts(template_);
-        platform::SetExecutableDirectory(NewFolder(QStringLiteral("programa")));
+        QVERIFY(scratch_.Init());
+        expectedCounts_ = CompanyCounts(scratch_.CompanyTemplate());
+        platform::SetExecutableDirectory(scratch_.NewFolder(QStringLiteral("programa")));
     }
 
     void init() { QVERIFY(MakeBackupLog(BackupLogName())); }
@@ -72,8 +54,8 @@ private slots:
         SteppingClock clock(QDateTime(QDate(2026, 12, 8), QTime(13, 5)));
         TData data(QStringLiteral("no-es-esta"));
         TestHost host;
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString company = NewCompany(QStringLiteral("EMPRESA1"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString company = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
         host.AddServer(QStringLiteral("[127.0.0.5]Central"), {kDestinationTag + copias, company});
         host.PickChild(0, 1);
         ModalAnswers confirm([](QWidget* modal) {
@@ -93,7 +75,7 @@ private slots:
         for (const QStringList& row : rows) {
             QCOMPARE(row.at(5), QStringLiteral("T"));
             QCOMPARE(row.at(6), QString());
-            QCOMPARE(RestoredCounts(row.at(4), scratch_.filePath(QStringLiteral("r.fdb"))),
+            QCOMPARE(RestoredCounts(row.at(4), scratch_.FilePath(QStringLiteral("r.fdb"))),
                      expectedCounts_);
         }
         QCOMPARE(CompanyCounts(Path(copias, kVerificationFile)), expectedCounts_);
@@ -107,9 +89,9 @@ private slots:
         SteppingClock clock(QDateTime(QDate(2026, 12, 8), QTime(13, 5)));
         TData data(QStringLiteral("no-es-esta"));
         TestHost host;
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        const QString first = NewCompany(QStringLiteral("EMPRESA1"));
-        const QString second = NewCompany(QStringLiteral("EMPRESA2"));
+        const QString copias = scratch_.NewFolder(QStringLiteral("copias"));
+        const QString first = scratch_.NewCompany(QStringLiteral("EMPRESA1"));
+        const QString second = scratch_.NewCompany(QStringLiteral("EMPRESA2"));
         host.AddServer(QStringLiteral("[127.0.0.5]Central"),
                        {kDestinationTag + copias, first, second});
         host.PickServer(0);
@@ -150,11 +132,11 @@ private slots:
         SteppingClock clock(QDateTime(QDate(2026, 12, 8), QTime(23, 58)));
         TData data(kServerPassword);
         TestHost host;
-        const QString remote = NewFolder(QStringLiteral("copias-remotas"));
-        const QString local = NewFolder(QStringLiteral("copias-locales"));
-        const QStringList companies = {NewCompany(QStringLiteral("R1")),
-                                       NewCompany(QStringLiteral("R2")),
-                                       NewCompany(QStringLiteral("L1"))};
+        const QString remote = scratch_.NewFolder(QStringLiteral("copias-remotas"));
+        const QString local = scratch_.NewFolder(QStringLiteral("copias-locales"));
+        const QStringList companies = {scratch_.NewCompany(QStringLiteral("R1")),
+                                       scratch_.NewCompany(QStringLiteral("R2")),
+                                       scratch_.NewCompany(QStringLiteral("L1"))};
         host.AddServer(QStringLiteral("[127.0.0.6]Caído"),
                        {kDestinationTag + remote, companies[0], companies[1]});
         host.AddServer(QStringLiteral("[]Local"), {kDestinationTag + local, companies[2]});
@@ -180,7 +162,7 @@ private slots:
         QCOMPARE(rows[2].mid(0, 2),
                  (QStringList{QStringLiteral("09/12/2026"), QStringLiteral("00:00")}));
         QCOMPARE(rows[2].at(5), QStringLiteral("T"));
-        QCOMPARE(RestoredCounts(rows[2].at(4), scratch_.filePath(QStringLiteral("r.fdb"))),
+        QCOMPARE(RestoredCounts(rows[2].at(4), scratch_.FilePath(QStringLiteral("r.fdb"))),
                  expectedCounts_);
         QCOMPARE(main.rearms, 3);
         QVERIFY(main.timerArmed);
