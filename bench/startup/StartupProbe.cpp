@@ -94,7 +94,7 @@ class StartupProbePlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "startup_probe.json")
 
 public:
-    QObject* create(const QString& key, const QString& /*specification*/) override {
+    QObject* create(const QString& key, const QString& /*parameters*/) override {
         const QString markFile = qEnvironmentVariable("QB_STARTUP_MARK");
         if (key.compare(QLatin1String("qbstartupprobe"), Qt::CaseInsensitive) != 0 ||
             markFile.isEmpty())

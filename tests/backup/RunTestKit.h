@@ -22,6 +22,7 @@
 #include "backup/BackupRun.h"
 #include "backup/MainWindowLink.h"
 #include "platform/Clock.h"
+#include "tests/backup/LogRows.h"
 #include "tests/support/TestDatabases.h"
 
 // The offscreen platform cannot raise a window; the run raises its progress
@@ -249,31 +250,6 @@ private:
     QString template_;
     int folders_ = 0;
 };
-
-
-// The log's rows in the order they were appended, each as its seven texts.
-inline QList<QStringList> LogRows(TData& data) {
-    data.IBDBackup.Disconnect();
-    fb::Database db;
-    db.SetParams(TData::DatabaseParams(QStringLiteral("x")));
-    db.SetDatabaseName(BackupLogName());
-    db.Connect();
-    fb::Transaction transaction(db, {QStringLiteral("concurrency"), QStringLiteral("nowait")});
-    fb::Statement statement(db, transaction);
-    transaction.StartTransaction();
-    statement.SetSql(
-        QStringLiteral("select fecha,hora,servidor,empresa,destino,exito,observaciones from "
-                       "backuplog order by rdb$db_key"));
-    statement.Execute();
-    QList<QStringList> rows;
-    while (statement.Next()) {
-        QStringList row;
-        for (int i = 0; i < statement.FieldCount(); ++i) row << statement.Field(i);
-        rows << row;
-    }
-    transaction.Rollback();
-    return rows;
-}
 
 // The row counts of a company database's four tables, "c|a|f|l".
 inline QString CompanyCounts(const QString& database) {

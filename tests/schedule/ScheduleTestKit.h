@@ -22,6 +22,7 @@
 #include "platform/Paths.h"
 #include "platform/Settings.h"
 #include "schedule/ScheduleOwner.h"
+#include "tests/backup/LogRows.h"
 #include "tests/support/TestDatabases.h"
 
 // The main window as the schedule and the backup run see it. Timer2 is a
@@ -155,31 +156,6 @@ inline void StorePlan(const QList<PlanServer>& servers) {
     BackupPlan plan;
     plan.Servers = servers;
     plan.SavePlan();
-}
-
-// The log's rows in the order they were appended, each as its seven texts:
-// FECHA, HORA, SERVIDOR, EMPRESA, DESTINO, EXITO, OBSERVACIONES.
-inline QList<QStringList> LogRows(TData& data) {
-    data.IBDBackup.Disconnect();
-    fb::Database db;
-    db.SetParams(TData::DatabaseParams(QStringLiteral("x")));
-    db.SetDatabaseName(BackupLogName());
-    db.Connect();
-    fb::Transaction transaction(db, {QStringLiteral("concurrency"), QStringLiteral("nowait")});
-    fb::Statement statement(db, transaction);
-    transaction.StartTransaction();
-    statement.SetSql(
-        QStringLiteral("select fecha, hora, servidor, empresa, destino, exito, observaciones "
-                       "from backuplog order by rdb$db_key"));
-    statement.Execute();
-    QList<QStringList> rows;
-    while (statement.Next()) {
-        QStringList row;
-        for (int i = 0; i < statement.FieldCount(); ++i) row << statement.Field(i);
-        rows << row;
-    }
-    transaction.Rollback();
-    return rows;
 }
 
 // The open windows of a class, shown or not.
