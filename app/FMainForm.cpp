@@ -404,7 +404,14 @@ void TMainForm::FormClose(QCloseEvent* event) {
     platform::Guarded([this, event] {
         // Read afresh: the schedule may have changed since start-up. Activada does
         // not matter here, a stored schedule that is switched off also warns.
-        const TScheduleSettings stored = LoadScheduleSettings();
+        // A store damaged since start-up is reported, and the schedule known
+        // until then decides: the program can still be closed.
+        TScheduleSettings stored = ScheduleSettings;
+        try {
+            stored = LoadScheduleSettings();
+        } catch (const platform::SettingsError& error) {
+            platform::ReportUnhandledError(error);
+        }
         bool keepRunning = false;
         if (!stored.dias.isEmpty() || !stored.hora.isEmpty()) {
             TAvisoCerrarPrograma aviso(this);

@@ -92,14 +92,16 @@ QStringList RelativePath(const QString& keyPath) {
                         SameName(path.left(rootLength), kQuillbaseKey) &&
                         (path.size() == rootLength || path.at(rootLength) == kSeparator);
     if (!inside) {
-        Fail(QStringLiteral("Settings key '%1' is outside '%2'").arg(keyPath, kQuillbaseKey));
+        Fail(QStringLiteral("La clave de configuración '%1' está fuera de '%2'")
+                 .arg(keyPath, kQuillbaseKey));
     }
     if (path.size() == rootLength) return {};
 
     const QStringList names = path.mid(rootLength + 1).split(kSeparator);
     for (const QString& name : names) {
         if (name.isEmpty()) {
-            Fail(QStringLiteral("Settings key '%1' has an empty key name").arg(keyPath));
+            Fail(QStringLiteral("La clave de configuración '%1' tiene un nombre vacío")
+                     .arg(keyPath));
         }
     }
     return names;
@@ -132,33 +134,33 @@ Key& WalkCreating(Key& root, const QStringList& names, bool& created) {
 // ---- the file ------------------------------------------------------------
 
 QString DamagedMessage(const QString& file, const QString& detail) {
-    return QStringLiteral("Settings file '%1' is damaged: %2").arg(file, detail);
+    return QStringLiteral("El fichero de configuración '%1' está dañado: %2").arg(file, detail);
 }
 
 Key KeyFromJson(const QJsonObject& object, const QString& name, const QString& file) {
     Key key{name, {}, {}};
     for (auto member = object.begin(); member != object.end(); ++member) {
         if (member.key() != kValuesMember && member.key() != kKeysMember) {
-            Fail(DamagedMessage(
-                file,
-                QStringLiteral("unexpected member '%1' in key '%2'").arg(member.key(), name)));
+            Fail(DamagedMessage(file, QStringLiteral("miembro inesperado '%1' en la clave '%2'")
+                                          .arg(member.key(), name)));
         }
         if (!member.value().isObject()) {
-            Fail(DamagedMessage(file, QStringLiteral("member '%1' of key '%2' is not an object")
-                                          .arg(member.key(), name)));
+            Fail(DamagedMessage(file,
+                                QStringLiteral("el miembro '%1' de la clave '%2' no es un objeto")
+                                    .arg(member.key(), name)));
         }
     }
 
     const QJsonObject values = object.value(kValuesMember).toObject();
     for (auto value = values.begin(); value != values.end(); ++value) {
         if (!value.value().isString()) {
-            Fail(DamagedMessage(
-                file,
-                QStringLiteral("value '%1' of key '%2' is not a string").arg(value.key(), name)));
+            Fail(
+                DamagedMessage(file, QStringLiteral("el valor '%1' de la clave '%2' no es un texto")
+                                         .arg(value.key(), name)));
         }
         if (FindValue(key, value.key()) != nullptr) {
-            Fail(DamagedMessage(
-                file, QStringLiteral("key '%1' holds value '%2' twice").arg(name, value.key())));
+            Fail(DamagedMessage(file, QStringLiteral("la clave '%1' tiene dos veces el valor '%2'")
+                                          .arg(name, value.key())));
         }
         key.values.push_back(Value{value.key(), value.value().toString()});
     }
@@ -167,16 +169,18 @@ Key KeyFromJson(const QJsonObject& object, const QString& name, const QString& f
     for (auto child = keys.begin(); child != keys.end(); ++child) {
         if (child.key().isEmpty() || child.key().contains(kSeparator)) {
             Fail(DamagedMessage(
-                file, QStringLiteral("key '%1' has a subkey named '%2'").arg(name, child.key())));
+                file, QStringLiteral("la clave '%1' tiene una subclave de nombre no válido '%2'")
+                          .arg(name, child.key())));
         }
         if (!child.value().isObject()) {
-            Fail(DamagedMessage(
-                file,
-                QStringLiteral("subkey '%1' of key '%2' is not an object").arg(child.key(), name)));
+            Fail(DamagedMessage(file,
+                                QStringLiteral("la subclave '%1' de la clave '%2' no es un objeto")
+                                    .arg(child.key(), name)));
         }
         if (FindKey(key, child.key()) != nullptr) {
-            Fail(DamagedMessage(
-                file, QStringLiteral("key '%1' holds subkey '%2' twice").arg(name, child.key())));
+            Fail(DamagedMessage(file,
+                                QStringLiteral("la clave '%1' tiene dos veces la subclave '%2'")
+                                    .arg(name, child.key())));
         }
         key.keys.push_back(KeyFromJson(child.value().toObject(), child.key(), file));
     }
@@ -200,21 +204,24 @@ std::optional<Key> Load() {
     QFile file(path);
     if (!file.exists()) return std::nullopt;
     if (!file.open(QIODevice::ReadOnly)) {
-        Fail(QStringLiteral("Settings file '%1' cannot be read: %2").arg(path, file.errorString()));
+        Fail(QStringLiteral("No se puede leer el fichero de configuración '%1': %2")
+                 .arg(path, file.errorString()));
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        Fail(QStringLiteral("Settings file '%1' cannot be read: %2").arg(path, file.errorString()));
+        Fail(QStringLiteral("No se puede leer el fichero de configuración '%1': %2")
+                 .arg(path, file.errorString()));
     }
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(content, &error);
     if (error.error != QJsonParseError::NoError) {
         Fail(DamagedMessage(
-            path, QStringLiteral("%1 at offset %2").arg(error.errorString()).arg(error.offset)));
+            path,
+            QStringLiteral("%1 en la posición %2").arg(error.errorString()).arg(error.offset)));
     }
     if (!document.isObject()) {
-        Fail(DamagedMessage(path, QStringLiteral("the top level is not an object")));
+        Fail(DamagedMessage(path, QStringLiteral("el nivel superior no es un objeto")));
     }
     return KeyFromJson(document.object(), kQuillbaseKey, path);
 }
@@ -244,11 +251,11 @@ void MakeFolder(const QString& folder) {
     if (QFileInfo(folder).isDir()) return;
     const QString parent = QFileInfo(folder).absolutePath();
     if (!QDir().mkpath(parent)) {
-        Fail(QStringLiteral("Settings folder '%1' cannot be created").arg(parent));
+        Fail(QStringLiteral("No se puede crear la carpeta de configuración '%1'").arg(parent));
     }
     // The program's own folder is private to the user.
     if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
-        Fail(QStringLiteral("Settings folder '%1' cannot be created: %2")
+        Fail(QStringLiteral("No se puede crear la carpeta de configuración '%1': %2")
                  .arg(folder, SystemError(errno)));
     }
 }
@@ -276,7 +283,7 @@ void Save(const Key& root) {
     QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // created with mode 0600
     if (fd < 0) {
-        Fail(QStringLiteral("Settings file '%1' cannot be written: %2")
+        Fail(QStringLiteral("No se puede escribir el fichero de configuración '%1': %2")
                  .arg(path, SystemError(errno)));
     }
     const bool written =
@@ -286,7 +293,7 @@ void Save(const Key& root) {
         ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
         const int error = written ? errno : writeError;
         ::unlink(temporary.constData());
-        Fail(QStringLiteral("Settings file '%1' cannot be written: %2")
+        Fail(QStringLiteral("No se puede escribir el fichero de configuración '%1': %2")
                  .arg(path, SystemError(error)));
     }
 
@@ -302,7 +309,7 @@ void Save(const Key& root) {
 void RemoveFile() {
     const QString path = SettingsStore::FilePath();
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
-        Fail(QStringLiteral("Settings file '%1' cannot be removed: %2")
+        Fail(QStringLiteral("No se puede borrar el fichero de configuración '%1': %2")
                  .arg(path, SystemError(errno)));
     }
 }
@@ -392,7 +399,7 @@ std::optional<SetAsideSettingsFile> SettingsStore::SetAsideUnreadableFile(const 
         keptAs = stamped + u'-' + QString::number(next);
     }
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(keptAs).constData()) != 0) {
-        Fail(QStringLiteral("Settings file '%1' cannot be put aside as '%2': %3")
+        Fail(QStringLiteral("No se puede apartar el fichero de configuración '%1' como '%2': %3")
                  .arg(path, keptAs, SystemError(errno)));
     }
     return SetAsideSettingsFile{path, keptAs};

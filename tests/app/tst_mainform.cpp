@@ -379,6 +379,29 @@ private slots:
         QVERIFY(dialogs_->messages.isEmpty());
     }
 
+    // The settings file damaged while the program runs: the close says so
+    // in Spanish, naming the file, and still ends the program; the file is
+    // left as it was.
+    void closeWithSettingsDamagedMeanwhileEndsProgram() {
+        TMainForm* form = ShowForm();
+        QVERIFY(form);
+        QFile file(platform::SettingsStore::FilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("{ dañado");
+        file.close();
+
+        const int exitCode = RunProgram([form] { form->close(); }, 3000);
+        QCOMPARE(exitCode, 0);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(dialogs_->messages.size(), 1);
+        const QString text = dialogs_->messages.first().text;
+        QVERIFY2(text.contains(QStringLiteral("El fichero de configuración")) &&
+                     text.contains(platform::SettingsStore::FilePath()),
+                 qPrintable(text));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("{ dañado"));
+    }
+
     void closeWarningEnterKeepsProgramRunning_data() {
         QTest::addColumn<QString>("activada");
         QTest::newRow("active schedule") << QStringLiteral("T");
