@@ -17,7 +17,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 #include <cstdlib>
@@ -30,6 +29,7 @@
 #include "platform/RunEntry.h"
 #include "platform/Settings.h"
 #include "schedule/FProgramacion.h"
+#include "platform/Pictures.h"
 
 // Resources of a static library register only when asked to, and only from
 // the global namespace.
@@ -121,15 +121,7 @@ QString HelpFilePathFor(const QString& root) {
 
 QPixmap ResourcePicture(const QString& name, const QSize& size) {
     RegisterPictures();
-    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/") + name);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
+    return platform::RenderPicture(QStringLiteral(":/") + name, size);
 }
 
 QIcon ApplicationIcon() {

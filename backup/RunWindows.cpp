@@ -3,9 +3,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
-#include <QSvgRenderer>
 
 #include "backup/MainWindowLink.h"
+#include "platform/Pictures.h"
 
 static void InitBackupResources() { Q_INIT_RESOURCE(backup); }
 
@@ -52,12 +52,7 @@ void CentreOnScreen(QWidget* window) { CentreOver(window, ScreenArea(window)); }
 QPixmap Picture(const QString& name, const QSize& size) {
     static const bool loaded = (InitBackupResources(), true);
     Q_UNUSED(loaded);
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/backup/") + name);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    return pixmap;
+    return platform::RenderPicture(QStringLiteral(":/backup/") + name, size);
 }
 
 TShape::TShape(const QColor& colour, QWidget* parent) : QWidget(parent), colour_(colour) {}

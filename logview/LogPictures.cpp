@@ -1,8 +1,7 @@
 #include "logview/LogPictures.h"
+#include "platform/Pictures.h"
 
 #include <QGuiApplication>
-#include <QPainter>
-#include <QSvgRenderer>
 
 // The resources of a static library are registered by hand, once.
 static void RegisterLogPictures() {
@@ -15,15 +14,7 @@ static void RegisterLogPictures() {
 
 QPixmap LogPicture(const QString& name, const QSize& size) {
     RegisterLogPictures();
-    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/logview/") + name + QStringLiteral(".svg"));
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
+    return platform::RenderPicture(QStringLiteral(":/logview/") + name + QStringLiteral(".svg"), size);
 }
 
 QIcon LogIcon(const QString& name, const QSize& size) {

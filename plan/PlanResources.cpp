@@ -1,8 +1,7 @@
 #include "plan/PlanResources.h"
+#include "platform/Pictures.h"
 
 #include <QGuiApplication>
-#include <QPainter>
-#include <QSvgRenderer>
 
 // The resources of a static library are registered by hand, once.
 static void RegisterPlanPictures() {
@@ -29,13 +28,5 @@ QIcon PlanIcon(const QString& name, const QSize& size) {
 
 QPixmap PlanPicture(const QString& name, const QSize& size) {
     RegisterPlanPictures();
-    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(PicturePath(name));
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
+    return platform::RenderPicture(PicturePath(name), size);
 }

@@ -1,8 +1,8 @@
 #include "restore/RestoreLook.h"
+#include "platform/Pictures.h"
 
 #include <QGuiApplication>
 #include <QPainter>
-#include <QSvgRenderer>
 
 static void RegisterRestorePictures() {
     static const bool registered = [] {
@@ -32,15 +32,7 @@ QFont BoldFont(int pixelSize) {
 
 QPixmap Picture(const QString& name, const QSize& size) {
     RegisterRestorePictures();
-    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/restore/") + name + QStringLiteral(".svg"));
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
+    return platform::RenderPicture(QStringLiteral(":/restore/") + name + QStringLiteral(".svg"), size);
 }
 
 QIcon Icon(const QString& name, const QSize& size) {

@@ -9,13 +9,13 @@
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QSvgRenderer>
 #include <QTreeWidget>
 
 #include "plan/FBackupForm.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/Settings.h"
+#include "platform/Pictures.h"
 
 // Resources of a static library register only when asked to, and only from
 // the global namespace.
@@ -56,15 +56,7 @@ void SetColours(QWidget* widget, const QColor& text, const QColor& background = 
 
 QPixmap Picture(const QString& name, const QSize& size) {
     RegisterSchedulePictures();
-    const qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/schedule/") + name);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
+    return platform::RenderPicture(QStringLiteral(":/schedule/") + name, size);
 }
 
 // One number of the time field: one or two digits with blanks around them.
