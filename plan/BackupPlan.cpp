@@ -98,6 +98,23 @@ int BackupPlan::FindServer(const QString& serverText) const {
     return -1;
 }
 
+PlanEntryName BackupPlan::NameOf(const PlanRef& entry) const {
+    if (!Contains(entry)) return {};
+    const PlanServer& server = Servers.at(entry.Server);
+    if (entry.IsServer()) return {server.Text, std::nullopt};
+    return {server.Text, server.Children.at(entry.Child)};
+}
+
+PlanRef BackupPlan::Find(const PlanEntryName& name) const {
+    for (int s = 0; s < Servers.size(); ++s) {
+        if (Servers.at(s).Text != name.Server) continue;
+        if (!name.Child) return PlanRef::ServerEntry(s);
+        const qsizetype child = Servers.at(s).Children.indexOf(*name.Child);
+        if (child >= 0) return PlanRef::ChildEntry(s, static_cast<int>(child));
+    }
+    return PlanRef();
+}
+
 int BackupPlan::AppendServer(const QString& serverText) {
     Servers.append(PlanServer{serverText, {}, false});
     return static_cast<int>(Servers.size()) - 1;
@@ -243,25 +260,30 @@ void BackupPlan::AddCompanyToPlan(const ServerEntry& server, const CompanyEntry&
 void BackupPlan::DeletePlanEntry() {
     const bool serverSet = CurrentServerEntry >= 0 && CurrentServerEntry < Servers.size();
     if (serverSet && Contains(CurrentChildEntry)) {
+        const PlanEntryName asked = NameOf(CurrentChildEntry);
         const QString childText = Text(CurrentChildEntry);
         if (IsDestination(childText)) return;
         if (!AskInformationYesNo(QStringLiteral("Desea eliminar :  ") + childText +
                                  QStringLiteral("  de esta configuración"))) {
             return;
         }
-        if (CurrentChildEntry.IsServer()) {
-            Servers.removeAt(CurrentChildEntry.Server);
+        const PlanRef entry = Find(asked);
+        if (entry.IsNone()) return;
+        if (entry.IsServer()) {
+            Servers.removeAt(entry.Server);
         } else {
-            Servers[CurrentChildEntry.Server].Children.removeAt(CurrentChildEntry.Child);
+            Servers[entry.Server].Children.removeAt(entry.Child);
         }
         PlanModified = true;
     } else if (serverSet) {
+        const PlanEntryName asked = NameOf(PlanRef::ServerEntry(CurrentServerEntry));
         if (!AskInformationYesNo(QStringLiteral("Desea eliminar todo el servidor :  ") +
-                                 Servers.at(CurrentServerEntry).Text +
-                                 QStringLiteral("  de esta configuración"))) {
+                                 asked.Server + QStringLiteral("  de esta configuración"))) {
             return;
         }
-        Servers.removeAt(CurrentServerEntry);
+        const PlanRef entry = Find(asked);
+        if (entry.IsNone()) return;
+        Servers.removeAt(entry.Server);
         PlanModified = true;
     }
 
@@ -277,7 +299,7 @@ void BackupPlan::DeletePlanEntry() {
 }
 
 void BackupPlan::SetPlanDestination(const QString& folder) {
-    if (!CurrentChildEntry.IsChild() || !Contains(CurrentChildEntry)) return;
+    if (!CurrentChildEntry.IsChild() || !IsDestination(Text(CurrentChildEntry))) return;
     Servers[CurrentChildEntry.Server].Children[CurrentChildEntry.Child] = kDestinationTag + folder;
     PlanModified = true;
 }

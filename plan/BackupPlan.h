@@ -14,6 +14,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "db/Catalogue.h"
 
@@ -30,6 +31,12 @@ struct PlanRef {
     bool IsServer() const { return Server >= 0 && Child < 0; }
     bool IsChild() const { return Server >= 0 && Child >= 0; }
     bool operator==(const PlanRef&) const = default;
+};
+
+// An entry named by its texts, which stay true where its indexes may not.
+struct PlanEntryName {
+    QString Server;
+    std::optional<QString> Child;  // none: the server entry itself
 };
 
 struct PlanServer {
@@ -88,6 +95,12 @@ public:
     bool Contains(const PlanRef& entry) const;
     // The first server entry whose text matches, or -1.
     int FindServer(const QString& serverText) const;
+    // The texts of an entry, and where the entry with those texts stands
+    // now (none when it is gone). A modal question lets other handlers run,
+    // and the scheduled walk leaves the editing state on the last company it
+    // backed up: what was asked about is found again by its texts.
+    PlanEntryName NameOf(const PlanRef& entry) const;
+    PlanRef Find(const PlanEntryName& name) const;
 
     // Rebuilds the plan from the store, all of it expanded, and warns about
     // servers without a destination.
@@ -98,8 +111,10 @@ public:
     bool PlanDestinationsComplete() const;
     void AddServerToPlan(const ServerEntry& server, const QList<CompanyEntry>& companies);
     void AddCompanyToPlan(const ServerEntry& server, const CompanyEntry& company);
-    // Asks before deleting; the destination entry is never deleted.
+    // Asks before deleting; the destination entry is never deleted. The
+    // entry named in the question is the one deleted, if it still exists.
     void DeletePlanEntry();
+    // Only a destination entry takes a folder.
     void SetPlanDestination(const QString& folder);
 
     // A press of a mouse button on an entry, or on no entry at all.

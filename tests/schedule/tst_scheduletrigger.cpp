@@ -4,15 +4,18 @@
 // embedded engine.
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <utility>
 
 #include "ScheduleTestKit.h"
 #include "backup/BackupRun.h"
 #include "backup/FCondicionesBackup.h"
 #include "plan/FBackupForm.h"
+#include "plan/FDestino.h"
 #include "schedule/ScheduleTrigger.h"
 #include "tests/support/FakeDialogs.h"
 
@@ -30,6 +33,19 @@ QDateTime At(const QDate& day, int h, int m, int s, int ms = 0) {
 TScheduleSettings MondayAt2130() {
     return {QStringLiteral("2"), QStringLiteral("21:30:00"), QStringLiteral("T")};
 }
+
+// Message boxes during which other handlers run, as in a modal box's own
+// event loop.
+class BusyDialogs : public FakeDialogs {
+public:
+    std::function<void()> meanwhile;
+
+    platform::MsgResult Message(platform::MsgIcon icon, const QString& title, const QString& text,
+                                platform::MsgButtons buttons) override {
+        if (meanwhile) std::exchange(meanwhile, nullptr)();
+        return FakeDialogs::Message(icon, title, text, buttons);
+    }
+};
 
 }  // namespace
 
@@ -398,6 +414,62 @@ private slots:
         QCOMPARE(rows[1].at(5), QStringLiteral("T"));
         QCOMPARE(rows[1].at(6), QStringLiteral("Observación de la copia en curso\r\n"));
         QCOMPARE(Fbk(copias), QStringLiteral("[]Local_EMPRESA1_071226_2130.fbk"));
+    }
+
+    // The run leaves the window's editing state on the last company it ran;
+    // a question open meanwhile still acts on the entry it named.
+    void aRunDuringAnOpenQuestionLeavesItsEntryAlone() {
+        const QString copias = NewFolder(QStringLiteral("copias"));
+        const QString first = NewCompany(QStringLiteral("EMPRESA1"));
+        const QString second = NewCompany(QStringLiteral("EMPRESA2"));
+        StorePlan(
+            {PlanServer{QStringLiteral("[]Local"), {kDestinationTag + copias, first, second}}});
+
+        BusyDialogs dialogs;
+        FakeOwner owner;
+        owner.settings = MondayAt2130();
+        HandClock clock(At(kMonday, 21, 30, 0));
+        TBackupForm form(*data_);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        TScheduleTrigger trigger(owner);
+        trigger.StartDelayMs = 0;
+        const auto click = [&form](const PlanRef& entry) {
+            QTreeWidgetItem* item = form.ItemOf(entry);
+            QVERIFY(item != nullptr);
+            QTest::mouseClick(form.TreeView->viewport(), Qt::LeftButton, {},
+                              form.TreeView->visualItemRect(item).center());
+        };
+
+        // The delete question about the first company.
+        bool started = false;
+        dialogs.meanwhile = [&] { started = trigger.Timer1Timer(); };
+        click(PlanRef::ChildEntry(0, 1));
+        QTest::mouseClick(form.spBorrarServidor, Qt::LeftButton);
+        QVERIFY(started);
+        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Desea eliminar :  ") + first +
+                                              QStringLiteral("  de esta configuración")});
+        QCOMPARE(form.Plan.Servers.at(0).Children, (QStringList{kDestinationTag + copias, second}));
+        QCOMPARE(LogRows(*data_).size(), 2);
+
+        // The destination chooser, accepted after next week's run.
+        clock.now = At(kMonday.addDays(7), 21, 30, 0);
+        started = false;
+        const QString nueva = NewFolder(QStringLiteral("nueva"));
+        ModalWatcher chooser([&](QWidget* modal) {
+            auto* destino = qobject_cast<TDestino*>(modal);
+            if (destino == nullptr) return;
+            started = trigger.Timer1Timer();
+            destino->Edit1->setText(nueva);
+            destino->btAceptar->click();
+        });
+        click(PlanRef::ChildEntry(0, 0));
+        QVERIFY(started);
+        QCOMPARE(chooser.count, 1);
+        QCOMPARE(form.Plan.Servers.at(0).Children, (QStringList{kDestinationTag + nueva, second}));
+        QCOMPARE(LogRows(*data_).size(), 3);
+        QCOMPARE(form.TreeView->topLevelItem(0)->child(1)->text(0), second);
+        form.Plan.PlanModified = false;
     }
 
     void progressWindowWithoutBackupWindowIsNoBusyBackup() {
