@@ -57,6 +57,15 @@ private:
 
 void TBackupForm::RunBackup() {
     BackupFormHost host(*this);
+    const bool interactive = !Unattended && !InteractiveRun;
+    if (interactive) InteractiveRun = true;
+    struct EndOfRun {
+        TBackupForm& form;
+        bool interactive;
+        ~EndOfRun() {
+            if (interactive) form.InteractiveRun = false;
+        }
+    } endOfRun{*this, interactive};
     TBackupRun(*Data, host).RunBackup();
 }
 

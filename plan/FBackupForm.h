@@ -65,6 +65,9 @@ public:
     // The state of a backup run (RunBackup), held here for its length.
     bool Unattended = false;
     QStringList Remarks;
+    // True while an interactive backup run of this window goes on: the
+    // window stays open until it ends.
+    bool InteractiveRun = false;
 
     QWidget* Panel1 = nullptr;
     QLabel* Image1 = nullptr;

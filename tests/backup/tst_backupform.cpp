@@ -3,6 +3,7 @@
 // walk on a window that nobody sees.
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -130,6 +131,47 @@ private slots:
         QCOMPARE(rows[0].at(3), companies_[1] + QStringLiteral("/Quillbase.orv"));
         QCOMPARE(rows[0].at(4), copias_ + QStringLiteral("/[]Local_EMPRESA2_081226_1305.fbk"));
         QCOMPARE(rows[0].at(5), QStringLiteral("T"));
+    }
+
+    void theWindowStaysOpenWhileItsRunGoesOn() {
+        FakeDialogs dialogs;
+        FakeMainWindow main;
+        SteppingClock clock(QDateTime(QDate(2026, 12, 8), QTime(16, 40)));
+        TBackupForm form(*data_);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ShowTestPlan(form);
+        // Unsaved changes: a close that went through would ask about them.
+        form.Plan.PlanModified = true;
+        ClickEntry(form, PlanRef::ChildEntry(0, 1));
+
+        ModalAnswers confirm([](QWidget* modal) {
+            if (auto* window = qobject_cast<TCondicionesBackup*>(modal)) window->BitBtn2->click();
+        });
+        ProgressWatcher progress;
+        progress.probe = [&form] {
+            // The frame's close button, then Esc on the window itself.
+            const bool closed = form.close();
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&form, &escape);
+            return QStringLiteral("%1 %2").arg(closed).arg(form.isVisible());
+        };
+        QTest::mouseClick(form.spBackup, Qt::LeftButton);
+
+        QCOMPARE(progress.windows.size(), 2);
+        for (const auto& shown : progress.windows) QCOMPARE(shown.probe, QStringLiteral("0 1"));
+        QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
+        QVERIFY(form.isVisible());
+        const auto rows = LogRows(*data_);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].at(5), QStringLiteral("T"));
+
+        // Once the run is over the window closes as before.
+        dialogs.answers.enqueue(platform::MsgResult::No);
+        QVERIFY(form.close());
+        QCOMPARE(dialogs.texts(),
+                 QStringList{QStringLiteral("¿ Desea guardar los cambios realizados en la "
+                                            "selección de servidores y empresas ?")});
     }
 
     void scheduledRunWalksTheTreeOfAHiddenWindow() {
