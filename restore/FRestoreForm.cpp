@@ -228,11 +228,17 @@ void TRestoreForm::FormCreate() {
 }
 
 bool TRestoreForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowDeactivate) deactivatedByRestore_ = restoreRunning_;
     if (event->type() == QEvent::WindowActivate) FormActivate();
     return QDialog::event(event);
 }
 
 void TRestoreForm::FormActivate() {
+    // The restore sets the six buttons itself; an activation during it, or
+    // the one that comes back from its own windows after it, keeps them so.
+    const bool fromRestore = restoreRunning_ || deactivatedByRestore_;
+    deactivatedByRestore_ = false;
+    if (fromRestore) return;
     platform::Guarded([this] { UpdateBrowseButtons(); });
 }
 
@@ -289,9 +295,12 @@ void TRestoreForm::Edit3MouseEnter(QObject* field) {
 void TRestoreForm::Edit3MouseLeave() { st1->clear(); }
 
 void TRestoreForm::spRestoreClick() {
+    // The restore's error report is one of its own boxes too.
+    restoreRunning_ = true;
     platform::Guarded([this] {
         RunRestore(data_, RestoreRequest{Edit3->text(), Edit1->text(), Edit2->text()}, *this);
     });
+    restoreRunning_ = false;
 }
 
 void TRestoreForm::spAyudaClick() { FormHelp(); }

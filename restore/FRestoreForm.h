@@ -111,4 +111,9 @@ private:
     void Edit3MouseLeave();
 
     TData& data_;
+    // While spRestoreClick runs the restore; and from a deactivation during
+    // the restore (its confirmation, progress window or boxes took the
+    // activation) to the activation that gives it back.
+    bool restoreRunning_ = false;
+    bool deactivatedByRestore_ = false;
 };

@@ -6,10 +6,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 #include "backup/BackupLog.h"
 #include "logview/FLogForm.h"
@@ -281,6 +284,55 @@ private slots:
         QCOMPARE(SqlQuery(target, u"select mon$page_size, mon$page_buffers from mon$database"_s),
                  QStringList{u"4096|3000"_s});
         QCOMPARE(SqlQuery(BackupLogName(), u"select count(*) from backuplog"_s), logBefore);
+    }
+
+    // The restore sets the six buttons itself: activations while it runs,
+    // and the one coming back from its own windows, leave them so.
+    void activationsOfTheRestoreLeaveItsButtons() {
+        TData data(u"x"_s);
+        TRestoreForm form(data);
+        ShowActive(form);
+        const QString target = Path(u"activada/EMP01/Quillbase.orv"_s);
+        Fill(form, u"LOCAL"_s, backupFile_, target);
+        Reactivate(form);
+        QVERIFY(form.spBuscar->isEnabled() && form.spRestaurarEn->isEnabled());
+
+        // During the run the window becomes active again, as a desktop that
+        // re-activates the owner does.
+        QStringList during;
+        QTimer poll;
+        poll.setInterval(0);
+        poll.callOnTimeout([&] {
+            if (!during.isEmpty() || form.findChildren<TProgreso*>().isEmpty()) return;
+            Reactivate(form);
+            for (QToolButton* button : {form.spRestore, form.spSalir, form.spAyuda, form.spLeerLog,
+                                        form.spBuscar, form.spRestaurarEn})
+                during << button->objectName() + (button->isEnabled() ? u" on"_s : u" off"_s);
+        });
+        poll.start();
+        // The completion box is a real one, closed with its button.
+        QString finished;
+        WhenModal<QMessageBox> box([&](QMessageBox& message) {
+            finished = message.text();
+            message.buttons().first()->click();
+        });
+        RestoreConfirmed(form);
+        poll.stop();
+        QCOMPARE(during, SixButtons(u"off"_s));
+        QCOMPARE(finished, kFinished);
+        // Back from the box the window is active again: all six stay on.
+        ShowActive(form);
+        QTRY_VERIFY(form.isActiveWindow());
+        for (QToolButton* button : {form.spRestore, form.spSalir, form.spAyuda, form.spLeerLog,
+                                    form.spBuscar, form.spRestaurarEn})
+            QVERIFY2(button->isEnabled(), qPrintable(button->objectName()));
+        QCOMPARE(Fields(form), QStringList(4, QString()));
+
+        // Later activations follow the server field again.
+        Reactivate(form);
+        QVERIFY(!form.spBuscar->isEnabled() && !form.spRestaurarEn->isEnabled());
+        QVERIFY(form.spRestore->isEnabled());
+        QCOMPARE(CompanyRows(target), CompanyRows(company_));
     }
 
     // Every failure of a started run resets the window before its error is
