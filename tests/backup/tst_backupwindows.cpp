@@ -14,6 +14,8 @@
 #include "backup/FProgreso.h"
 #include "backup/RunWindows.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QColor kNavy(0, 0, 128);
@@ -152,6 +154,58 @@ private slots:
         });
         QCOMPARE(window.exec(), int(QDialog::Rejected));
         QCOMPARE(escaped, 1);
+    }
+
+    // A verification failure as the server words it: several lines and a
+    // whole path, wider than the window.
+    void errorWindowShowsTheWholeMessage() {
+        const QString path = u"/srv/copias/"_s + QString(30, u'x') + u"/"_s + QString(40, u'y') +
+                             u"/"_s + QString(30, u'z') + u"/Verificacopia.vrf"_s;
+        const QString error = u"I/O error during \"open\" operation for file \""_s + path +
+                              u"\"\n-Error while trying to open file\n"
+                              u"-No such file or directory\n-Exiting before completion due to "
+                              u"errors"_s;
+        TErrorenCopia window;
+        window.Label1->setText(QStringLiteral("Mensaje : ") + error);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QCOMPARE(window.width(), 627);
+        QVERIFY2(window.height() > 108, qPrintable(QString::number(window.height())));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(window.geometry()));
+        QVERIFY(CentredAt(&window, QGuiApplication::primaryScreen()->availableGeometry().center()));
+        QCOMPARE(window.Label1->text(), QStringLiteral("Mensaje : ") + error);
+        QCOMPARE(TextColour(window.Label1), kMaroon);
+
+        // Four lines of its own, the first one broken inside the path: at
+        // least five lines, all inside the window and below the picture.
+        const QRect message(window.Label1->mapTo(&window, QPoint(0, 0)), window.Label1->size());
+        QVERIFY(window.rect().contains(message));
+        QVERIFY(message.top() > window.Image1->geometry().bottom());
+        QVERIFY(message.height() >= 5 * QFontMetrics(window.Label1->font()).lineSpacing());
+        QVERIFY(window.Label1->visibleRegion().boundingRect() == window.Label1->rect());
+
+        // Text is drawn down to the last line, and not beyond the window's
+        // right edge.
+        const QImage drawn = window.grab().toImage();
+        const auto inked = [&](const QRect& area) {
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    if (qRed(drawn.pixel(x, y)) - qGreen(drawn.pixel(x, y)) > 60) return true;
+            return false;
+        };
+        const int line = QFontMetrics(window.Label1->font()).lineSpacing();
+        QVERIFY(inked(QRect(message.left(), message.bottom() - line, message.width(), line)));
+        QVERIFY(!inked(QRect(message.right() + 1, message.top(), window.width() - message.right() - 1,
+                             message.height())));
+
+        // A short message keeps the window's own size.
+        TErrorenCopia small;
+        small.Label1->setText(QStringLiteral("Mensaje : ") + u"disk full"_s);
+        small.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&small));
+        QCOMPARE(small.size(), QSize(627, 108));
     }
 };
 
