@@ -67,7 +67,8 @@ TCondicionesBackup::TCondicionesBackup(QWidget* parent)
     BitBtn2->setDefault(true);
     BitBtn1 = new QPushButton(QStringLiteral("Cancelar"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setAutoDefault(false);
+    // Enter presses the focused button, Continuar when no button has the focus.
+    BitBtn1->setAutoDefault(true);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
     setTabOrder(BitBtn2, BitBtn1);

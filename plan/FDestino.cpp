@@ -57,7 +57,8 @@ TDestino::TDestino(QWidget* parent) : QDialog(parent) {
     btCancelar->setGeometry(183, 152, 93, 32);
     btCancelar->setFont(buttonFont);
     btCancelar->setCursor(Qt::PointingHandCursor);
-    btCancelar->setAutoDefault(false);
+    // Enter on the focused Cancelar cancels; elsewhere it accepts.
+    btCancelar->setAutoDefault(true);
 
     btAceptar = new QPushButton(QStringLiteral("Aceptar"), this);
     btAceptar->setObjectName(QStringLiteral("btAceptar"));

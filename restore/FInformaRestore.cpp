@@ -108,7 +108,8 @@ TInformaRestore::TInformaRestore(QWidget* parent)
                               QStringLiteral("Cancelar"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(464, 412, 120, 30);
-    BitBtn1->setAutoDefault(false);
+    // Enter presses the focused button: on Cancelar it cancels.
+    BitBtn1->setAutoDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
     BitBtn2 = new QPushButton(Icon(QStringLiteral("seguir"), QSize(16, 16)),
                               QStringLiteral("Seguir con la restauración"), this);

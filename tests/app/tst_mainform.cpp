@@ -457,6 +457,26 @@ private slots:
         QVERIFY(dialogs_->messages.isEmpty());
     }
 
+    // The warning opens with BitBtn2 focused and default; Enter presses the
+    // button that has the focus.
+    void closeWarningTakesEnterOnItsFocusedButton() {
+        for (const bool onLeave : {true, false}) {
+            TAvisoCerrarPrograma warning;
+            bool openedOnKeep = false;
+            WhenWarningOpens([&](TAvisoCerrarPrograma* shown) {
+                openedOnKeep = QApplication::focusWidget() == shown->BitBtn2 &&
+                               shown->BitBtn2->isDefault();
+                QPushButton* button = onLeave ? static_cast<QPushButton*>(shown->BitBtn1)
+                                              : static_cast<QPushButton*>(shown->BitBtn2);
+                button->setFocus();
+                QTest::keyClick(button, Qt::Key_Return);
+            });
+            const int answer = warning.exec();
+            QVERIFY(openedOnKeep);
+            QCOMPARE(answer, onLeave ? int(QDialog::Rejected) : int(QDialog::Accepted));
+        }
+    }
+
     void programOutlivesItsOtherWindows() {
         // In the notification area the main window is hidden; a window that the
         // program opens and closes meanwhile (a message, a run window) must not

@@ -106,6 +106,19 @@ private slots:
              QDialog::Rejected},
             {"Continuar", [](TCondicionesBackup* w) { w->BitBtn2->click(); }, QDialog::Accepted},
             {"Cancelar", [](TCondicionesBackup* w) { w->BitBtn1->click(); }, QDialog::Rejected},
+            {"Enter on Cancelar",
+             [](TCondicionesBackup* w) {
+                 w->BitBtn1->setFocus();
+                 QTest::keyClick(w->BitBtn1, Qt::Key_Return);
+             },
+             QDialog::Rejected},
+            {"Enter on Continuar",
+             [](TCondicionesBackup* w) {
+                 w->BitBtn1->setFocus();
+                 w->BitBtn2->setFocus();
+                 QTest::keyClick(w->BitBtn2, Qt::Key_Enter);
+             },
+             QDialog::Accepted},
         };
         for (const Case& c : cases) {
             TCondicionesBackup window;
@@ -114,7 +127,7 @@ private slots:
                 focused = QApplication::focusWidget();
                 c.act(static_cast<TCondicionesBackup*>(modal));
             });
-            QCOMPARE(window.exec(), c.answer);
+            QVERIFY2(window.exec() == c.answer, c.name);
             QVERIFY2(focused == window.BitBtn2, c.name);  // first in the tab order
         }
     }

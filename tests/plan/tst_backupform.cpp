@@ -699,6 +699,28 @@ private slots:
         QVERIFY(chooser.Edit1->text().isEmpty());
     }
 
+    void enterPressesTheFocusedButton() {
+        FakeDialogs dialogs;
+        const auto enterOn = [](QWidget* (*focused)(TDestino&)) {
+            TDestino chooser;
+            chooser.LocalServer = true;
+            chooser.Edit1->setText(QStringLiteral("/nueva/"));
+            chooser.show();
+            if (!QTest::qWaitForWindowExposed(&chooser)) return -1;
+            QWidget* focus = focused(chooser);
+            focus->setFocus();
+            QTest::keyClick(focus, Qt::Key_Return);
+            return chooser.isVisible() ? -1 : chooser.result();
+        };
+        QCOMPARE(enterOn([](TDestino& d) -> QWidget* { return d.btCancelar; }),
+                 int(QDialog::Rejected));
+        QCOMPARE(enterOn([](TDestino& d) -> QWidget* { return d.btAceptar; }),
+                 int(QDialog::Accepted));
+        // In the folder field Enter accepts, through the default button.
+        QCOMPARE(enterOn([](TDestino& d) -> QWidget* { return d.Edit1; }), int(QDialog::Accepted));
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
     void oneFinalSeparatorIsRemoved() {
         const std::pair<QString, QString> cases[] = {
             {QStringLiteral("D:\\Copias\\"), QStringLiteral("D:\\Copias")},

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -257,6 +258,29 @@ private slots:
         PressInNextBox(Qt::Key_Escape, &buttons, &parent);
         ShowInformation(QStringLiteral("Hecho"));
         QCOMPARE(buttons, QStringList{QStringLiteral("Aceptar")});
+    }
+
+    void enterPressesTheFocusedButtonOfABox() {
+        QWidget owner;
+        owner.show();
+        owner.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&owner));
+        // The box's other button takes the focus, then Enter.
+        std::function<void()> enterOnSecond = [&enterOnSecond] {
+            QTimer::singleShot(0, [&enterOnSecond] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr || !box->isVisible()) return enterOnSecond();
+                for (QAbstractButton* button : box->buttons()) {
+                    if (button == box->defaultButton()) continue;
+                    button->setFocus();
+                    QTest::keyClick(button, Qt::Key_Return);
+                }
+            });
+        };
+        enterOnSecond();
+        QVERIFY(!AskYesNo(QStringLiteral("¿Seguro?")));
+        enterOnSecond();
+        QVERIFY(!AskOkCancel(QStringLiteral("¿Seguir?")));
     }
 
     void dialogLogAnswersWithoutShowing() {

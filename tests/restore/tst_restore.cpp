@@ -250,6 +250,26 @@ private slots:
         QVERIFY(buttons.changes.isEmpty());
     }
 
+    // Enter presses the focused button; the accept button has the focus
+    // when the window opens.
+    void confirmationTakesEnterOnItsFocusedButton() {
+        for (const bool onCancel : {true, false}) {
+            TInformaRestore confirmation;
+            confirmation.Fill(u"LOCAL"_s, backupFile_, company_);
+            QWidget* opened = nullptr;
+            WhenModal<TInformaRestore> answer([&](TInformaRestore& window) {
+                opened = window.focusWidget();
+                QPushButton* button = onCancel ? window.BitBtn1 : window.BitBtn2;
+                button->setFocus();
+                QTest::keyClick(button, Qt::Key_Return);
+            });
+            const int result = confirmation.exec();
+            QVERIFY(answer.answered());
+            QCOMPARE(opened, confirmation.BitBtn2);
+            QCOMPARE(result, onCancel ? int(QDialog::Rejected) : int(QDialog::Accepted));
+        }
+    }
+
     // "LOCAL": the embedded engine restores the file into a new database with
     // the fixed settings; the output is shown rewritten; the window is reset.
     void localRestore() {
