@@ -260,6 +260,7 @@ void TMainForm::BuildControls() {
     chInicioWindows->setFont(TahomaFont(8, true));
     SetTextColour(chInicioWindows, QColor(128, 0, 0));
     SetWhiteBackground(chInicioWindows);
+    chInicioWindows->setBackgroundRole(QPalette::Window);  // a button's own role is grey
     chInicioWindows->setCursor(Qt::PointingHandCursor);
     chInicioWindows->setGeometry(32, 212, chInicioWindows->sizeHint().width() + 6, 19);
     // Only the operator's clicks run the handling; setting the box does not.

@@ -210,6 +210,10 @@ private slots:
         QCOMPARE(form->chInicioWindows->text(), QStringLiteral("Cargar al iniciar windows"));
         QVERIFY(form->chInicioWindows->font().bold());
         QCOMPARE(form->chInicioWindows->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+        // Drawn on white: the margin right of its text.
+        const QImage box = form->chInicioWindows->grab().toImage();
+        for (int y = 0; y < box.height(); ++y)
+            QCOMPARE(box.pixelColor(box.width() - 2, y), QColor(Qt::white));
         QVERIFY(form->st1->text().isEmpty() && form->st2->text().isEmpty());
         QCOMPARE(form->Label7->geometry(), QRect(6, 6, 146, 29));
         QVERIFY(!form->Label7->isVisible());
@@ -217,7 +221,10 @@ private slots:
         QCOMPARE(form->Timer1->interval(), 1000);
         QCOMPARE(form->Timer2->interval(), 100);
         QVERIFY(!form->Timer2->isActive());
-        QVERIFY(form->findChild<QWidget*>(QStringLiteral("ImageVerLog")));
+        // The log's picture button is found by its name and names the log.
+        QCOMPARE(form->findChild<QWidget*>(QStringLiteral("ImageVerLog")), form->ImageVerLog);
+        QVERIFY2(form->ImageVerLog->toolTip().contains(QStringLiteral("historial")),
+                 qPrintable(form->ImageVerLog->toolTip()));
         QVERIFY(dialogs_->messages.isEmpty());
         QCOMPARE(exits_, 0);
     }
