@@ -169,6 +169,7 @@ public:
         QString caption;
         QString text;
         QString probe;
+        QPointer<QWidget> window;  // null once the window is destroyed
     };
     std::function<QString()> probe;
     QList<Shown> windows;
@@ -181,8 +182,9 @@ protected:
         if (event->type() == QEvent::Show && watched->objectName() == u"Progreso" &&
             watched->isWidgetType()) {
             const int index = static_cast<int>(windows.size());
-            windows.append(Shown{static_cast<QWidget*>(watched)->windowTitle(), QString(),
-                                 probe ? probe() : QString()});
+            auto* window = static_cast<QWidget*>(watched);
+            windows.append(
+                Shown{window->windowTitle(), QString(), probe ? probe() : QString(), window});
             if (auto* memo = watched->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))) {
                 windows[index].text = memo->toPlainText();
                 QObject::connect(memo, &QPlainTextEdit::textChanged, this, [this, index, memo] {

@@ -407,11 +407,21 @@ private slots:
         auto form = ShownForm();
         QVERIFY(form);
         ClickRow(form->listview1, 0);
-        QVERIFY(DragInto(*form, form->listview1));
-        // Without a selected company the company drop merges nothing.
+        // Without a selected company the company drop merges nothing, not
+        // even the company's server.
         form->ListView2->clearSelection();
         QVERIFY(DragInto(*form, form->ListView2));
+        QVERIFY(form->Plan.Servers.isEmpty());
+        QCOMPARE(form->TreeView->topLevelItemCount(), 0);
+        QVERIFY(!form->Plan.PlanModified);
+        QVERIFY(DragInto(*form, form->listview1));
         QCOMPARE(form->Plan.Servers.size(), 1);
+        // Nor into a server that lacks companies.
+        form->Plan.Servers[0].Children.removeLast();
+        form->Plan.PlanModified = false;
+        QVERIFY(DragInto(*form, form->ListView2));
+        QCOMPARE(form->Plan.Servers.at(0).Children.size(), 2);
+        QVERIFY(!form->Plan.PlanModified);
 
         // Expanded by the operator, the server shows what is added to it.
         form->TreeView->topLevelItem(0)->setExpanded(true);

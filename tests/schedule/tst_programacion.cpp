@@ -146,7 +146,6 @@ private slots:
         // Nothing stored: no day, a blank time, switched on.
         QVERIFY(Checked(*dialog).isEmpty());
         QCOMPARE(dialog->TimeText(), QStringLiteral("  :  "));
-        QCOMPARE(dialog->edit1->maxLength(), 5);
         QCOMPARE(dialog->edit1->displayText(), QStringLiteral("__:__"));
         QCOMPARE(QApplication::focusWidget(), dialog->edit1);
         QCOMPARE(dialog->chDesactivar->text(), QStringLiteral("Desactivar programación"));
@@ -190,6 +189,13 @@ private slots:
                                          dialog->chMiercoles, dialog->chJueves, dialog->chViernes,
                                          dialog->chSabado, dialog->chDomingo, dialog->btAceptar,
                                          dialog->chDesactivar}));
+
+        // At most five characters: typing stops at "hh:nn".
+        dialog->edit1->setFocus();
+        dialog->edit1->setCursorPosition(0);
+        QTest::keyClicks(dialog->edit1, QStringLiteral("1234567"));
+        QCOMPARE(dialog->TimeText(), QStringLiteral("12:34"));
+        QCOMPARE(dialog->edit1->displayText(), QStringLiteral("12:34"));
         QVERIFY(dialogs_->messages.isEmpty());
     }
 
