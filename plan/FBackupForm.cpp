@@ -424,6 +424,12 @@ void TBackupForm::FormResize() {
 }
 
 void TBackupForm::closeEvent(QCloseEvent* event) {
+    // The frame's close button and Esc are ways out like spSalir, which the
+    // run disables: the run and its progress window need the window.
+    if (InteractiveRun) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QDialog::closeEvent(event);
 }
@@ -589,10 +595,16 @@ void TBackupForm::EditDestination() {
     chooser.LocalServer = IsLocalServer(serverText);
     chooser.Label2->setText(QStringLiteral("Servidor : ") + serverText);
     chooser.Edit1->setText(DestinationFolder(Plan.Text(Plan.CurrentChildEntry)));
-    if (chooser.exec() == QDialog::Accepted) {
-        Plan.SetPlanDestination(chooser.Edit1->text());
-        ShowPlan();
-    }
+    const PlanEntryName edited = Plan.NameOf(Plan.CurrentChildEntry);
+    if (chooser.exec() != QDialog::Accepted) return;
+    // The chooser's event loop may have run the scheduled walk, which moves
+    // the editing state; the folder goes to the entry that was clicked.
+    const PlanRef entry = Plan.Find(edited);
+    if (entry.IsNone()) return;
+    Plan.CurrentServerEntry = entry.Server;
+    Plan.CurrentChildEntry = entry;
+    Plan.SetPlanDestination(chooser.Edit1->text());
+    ShowPlan();
 }
 
 bool TBackupForm::TreeViewDragOver(const QObject* source) const {
