@@ -363,73 +363,43 @@ private slots:
         QCOMPARE(plan.CurrentServerEntry, -1);
     }
 
+    // Other handlers run while the question is open (the scheduled walk
+    // among them, which moves the editing state): the answer acts on the
+    // entry named in the question, wherever it stands now, or on nothing.
     void theAnswerActsOnTheEntryAskedAbout() {
         BusyDialogs dialogs;
         BackupPlan plan;
-        const QString empresa1 = QStringLiteral("C:\\Quillbase\\EMPRESA1");
-        const QString empresa2 = QStringLiteral("C:\\Quillbase\\EMPRESA2");
         const QString a = QStringLiteral("C:\\Q\\A");
-        plan.Servers = {
-            Server(kCentral, {QStringLiteral("<DESTINO>D:\\Copias"), empresa1, empresa2}),
-            Server(kOficina, {QStringLiteral("<DESTINO>"), a})};
-        // While the question is open the scheduled walk moves the editing
-        // state to the last company it ran.
-        const auto walk = [&plan] {
-            plan.CurrentServerEntry = 1;
-            plan.CurrentChildEntry = PlanRef::ChildEntry(1, 1);
-        };
+        const QString b = QStringLiteral("C:\\Q\\B");
+        plan.Servers = {Server(kOficina, {QStringLiteral("<DESTINO>"), a, b})};
 
-        dialogs.meanwhile = walk;
-        plan.PickEntry(PlanRef::ChildEntry(0, 1));
-        plan.DeletePlanEntry();
-        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Desea eliminar :  ") + empresa1 +
-                                              QStringLiteral("  de esta configuración")});
-        QCOMPARE(plan.Servers.at(0).Children,
-                 (QStringList{QStringLiteral("<DESTINO>D:\\Copias"), empresa2}));
-        QCOMPARE(plan.Servers.at(1).Children, (QStringList{QStringLiteral("<DESTINO>"), a}));
-
-        // A whole server.
-        plan.PickEntry(PlanRef::ServerEntry(0));
-        QVERIFY(!plan.ClickSelectedEntry());
-        dialogs.meanwhile = walk;
-        plan.DeletePlanEntry();
-        QCOMPARE(dialogs.messages.last().text,
-                 QStringLiteral("Desea eliminar todo el servidor :  ") + kCentral +
-                     QStringLiteral("  de esta configuración"));
-        QCOMPARE(plan.Servers, QList<PlanServer>{Server(kOficina, {QStringLiteral("<DESTINO>"), a})});
-
-        // The entry moved meanwhile: it is still the one deleted.
         plan.PickEntry(PlanRef::ChildEntry(0, 1));
         dialogs.meanwhile = [&] {
-            plan.Servers.prepend(Server(kCentral, {QStringLiteral("<DESTINO>"), empresa1}));
-            plan.CurrentServerEntry = 0;
-            plan.CurrentChildEntry = PlanRef::ChildEntry(0, 1);
+            plan.Servers.prepend(Server(kCentral, {QStringLiteral("<DESTINO>")}));
+            plan.CurrentServerEntry = 1;
+            plan.CurrentChildEntry = PlanRef::ChildEntry(1, 2);
         };
         plan.DeletePlanEntry();
-        QCOMPARE(plan.Servers, (QList<PlanServer>{
-                                   Server(kCentral, {QStringLiteral("<DESTINO>"), empresa1}),
-                                   Server(kOficina, {QStringLiteral("<DESTINO>")})}));
+        QCOMPARE(plan.Servers.at(1).Children, (QStringList{QStringLiteral("<DESTINO>"), b}));
 
         // Gone meanwhile: nothing changes.
         plan.PlanModified = false;
-        plan.PickEntry(PlanRef::ChildEntry(0, 1));
-        dialogs.meanwhile = [&] { plan.Servers[0].Children.removeLast(); };
+        plan.PickEntry(PlanRef::ChildEntry(1, 1));
+        dialogs.meanwhile = [&] { plan.Servers[1].Children.removeLast(); };
         plan.DeletePlanEntry();
-        QCOMPARE(plan.Servers, (QList<PlanServer>{Server(kCentral, {QStringLiteral("<DESTINO>")}),
-                                                  Server(kOficina, {QStringLiteral("<DESTINO>")})}));
-        QVERIFY(!plan.PlanModified);
-        plan.PickEntry(PlanRef::ServerEntry(1));
+        QCOMPARE(plan.Servers.at(1).Children, QStringList{QStringLiteral("<DESTINO>")});
+        plan.PickEntry(PlanRef::ServerEntry(0));
         QVERIFY(!plan.ClickSelectedEntry());
-        dialogs.meanwhile = [&] { plan.Servers.removeLast(); };
+        dialogs.meanwhile = [&] { plan.Servers.removeFirst(); };
         plan.DeletePlanEntry();
-        QCOMPARE(plan.Servers, QList<PlanServer>{Server(kCentral, {QStringLiteral("<DESTINO>")})});
+        QCOMPARE(plan.Servers, QList<PlanServer>{Server(kOficina, {QStringLiteral("<DESTINO>")})});
         QVERIFY(!plan.PlanModified);
 
         // A folder never turns a company into a destination.
-        plan.Servers[0].Children.append(empresa1);
+        plan.Servers[0].Children.append(a);
         plan.PickEntry(PlanRef::ChildEntry(0, 1));
         plan.SetPlanDestination(QStringLiteral("D:\\Otra"));
-        QCOMPARE(plan.Servers.at(0).Children, (QStringList{QStringLiteral("<DESTINO>"), empresa1}));
+        QCOMPARE(plan.Servers.at(0).Children, (QStringList{QStringLiteral("<DESTINO>"), a}));
         QVERIFY(!plan.PlanModified);
     }
 
