@@ -112,6 +112,21 @@ void VerifyOutputLines(const QString& text, const QString& prefix) {
              qPrintable(text));
 }
 
+// The whole output of a restore of `backupFile` through the engine inside
+// this process, read line by line; `whileSilent` as NextLine takes it.
+QStringList RestoreOutput(const QString& backupFile, const QString& target,
+                          const std::function<void()>& whileSilent) {
+    fb::Service service;
+    service.SetParams(TData::ServiceParams(QStringLiteral("x")));
+    service.Attach();
+    service.Start(fb::BuildRestoreStartParams(backupFile, target, 0x3000, 4096, 3000, true));
+    QStringList lines;
+    QString line;
+    while (service.NextLine(&line, whileSilent)) lines.append(line);
+    lines.append(line);
+    return lines;
+}
+
 }  // namespace
 
 class TestBackupSilence : public QObject {
@@ -186,6 +201,23 @@ private slots:
         QCOMPARE(rows[0].at(6), QString());
         QCOMPARE(main.pumps, 1);
         QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // The same restore read in one wait per line and in slices: the same
+    // lines in the same order, the empty closing one only at the end.
+    void slicedReadingGivesTheSameLines() {
+        const QStringList backups = QDir(copias_).entryList({QStringLiteral("*.fbk")});
+        QVERIFY2(!backups.isEmpty(), "the interactive run left no backup file");
+        const QString backupFile = copias_ + u'/' + backups.first();
+        const QString target = dir_.filePath(QStringLiteral("lectura.fdb"));
+        int silentSlices = 0;
+        const QStringList sliced = RestoreOutput(backupFile, target, [&] { ++silentSlices; });
+        const QStringList whole = RestoreOutput(backupFile, target, {});
+        QVERIFY(silentSlices > 0);
+        QCOMPARE(sliced, whole);
+        QCOMPARE(whole.last(), QString());
+        QCOMPARE(whole.count(QString()), 1);
+        QVERIFY(whole.contains(QStringLiteral("gbak:finishing, closing, and going home ")));
     }
 
     // The backup file of the interactive run, restored.
