@@ -137,6 +137,14 @@ auto TBackupRun::AtServer(F&& call) {
     return call();
 }
 
+// Between two slices of a wait for the next output line of an interactive
+// run: the window answers although the server is still silent.
+void TBackupRun::WhileServerSilent() {
+    if (OnServerWait) OnServerWait(false);
+    ProcessPendingMessages();
+    if (OnServerWait) OnServerWait(true);
+}
+
 void TBackupRun::RunBackup() {
     MainWindowLink* link = CurrentMainWindowLink();
     unattended_ = host_.Unattended();
@@ -309,11 +317,12 @@ bool TBackupRun::BackUp(const BackupJob& job) {
             }
         } else {
             ProgressDisplay progress(host_.Window(), caption, false);
+            const auto whileSilent = [this] { WhileServerSilent(); };
             QString line;
             bool more = true;
             while (more) {
                 line.clear();
-                more = AtServer([&] { return service.NextLine(&line); });
+                more = AtServer([&] { return service.NextLine(&line, whileSilent); });
                 progress.Append(RewriteServiceLine(line, QStringLiteral("Copiando : ")));
             }
             progress.Finish();
@@ -371,9 +380,10 @@ bool TBackupRun::Verify(const BackupJob& job) {
             if (!completed) throw fb::FbError(kRestoreIncomplete);
         } else {
             ProgressDisplay progress(host_.Window(), QStringLiteral("Verificando copia"), true);
+            const auto whileSilent = [this] { WhileServerSilent(); };
             while (more) {
                 line.clear();
-                more = AtServer([&] { return restore->NextLine(&line); });
+                more = AtServer([&] { return restore->NextLine(&line, whileSilent); });
                 completed = completed || line.contains(kRestoreCompleted);
                 progress.Append(RewriteServiceLine(line, QStringLiteral("Verificando : ")));
             }

@@ -130,6 +130,7 @@ private:
     void ReportVerificationFailure(const QString& errorText);
     template <typename F>
     auto AtServer(F&& call);
+    void WhileServerSilent();
 
     TData& data_;
     BackupRunHost& host_;

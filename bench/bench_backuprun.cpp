@@ -8,7 +8,9 @@
 //
 // The database is generated once (about a minute and a half) and kept in the
 // work folder for the next runs. Runs offscreen unless QT_QPA_PLATFORM says
-// otherwise.
+// otherwise. The interactive run's figures: its longest stretch without
+// window events with the server's waits included, beside the longest silence
+// of fbsvcmgr's output, and the part of a stretch that is not the server's.
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -29,6 +32,7 @@ namespace {
 
 constexpr qint64 kMinimumSize = 200LL * 1024 * 1024;
 constexpr int kRepetitions = 3;
+int g_crashesAtExit = 0;
 
 QString SourceDir() {
     const QString fromEnvironment = qEnvironmentVariable("QB_SOURCE_DIR");
@@ -45,8 +49,14 @@ void Say(const QString& text) {
     std::exit(1);
 }
 
-// Runs a tool to its end (no time limit) and fails the benchmark when it fails.
-void Run(const QString& program, const QStringList& arguments) {
+// Runs a tool to its end (no time limit) and fails the benchmark when it
+// fails. With `silence`, the longest stretch in nanoseconds without output
+// (from the start, between two pieces of output, to the end) goes there.
+// fbsvcmgr on the embedded engine often crashes while it exits, after its
+// work is done: a crash after the words `finished` in its output counts as
+// its end.
+void Run(const QString& program, const QStringList& arguments, qint64* silence = nullptr,
+         const QByteArray& finished = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name :
@@ -56,13 +66,34 @@ void Run(const QString& program, const QStringList& arguments) {
     process.setProcessChannelMode(QProcess::MergedChannels);
     // The output is read as it comes, as a client of the service would.
     QByteArray output;
-    QObject::connect(&process, &QProcess::readyRead, &process,
-                     [&] { output = process.readAll().right(2000); });
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    const auto heard = [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    };
+    QObject::connect(&process, &QProcess::readyRead, &process, [&] {
+        heard();
+        output = (output + process.readAll()).right(2000);
+    });
+    clock.start();
     process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        Fail(program + QStringLiteral(" failed: ") +
-             QString::fromLocal8Bit(output + process.readAll()));
+    const bool ended = process.waitForFinished(-1);
+    output = (output + process.readAll()).right(2000);
+    const bool crashedWhenDone = process.exitStatus() == QProcess::CrashExit &&
+                                 !finished.isEmpty() && output.contains(finished);
+    if (crashedWhenDone) ++g_crashesAtExit;
+    if (!ended || (!crashedWhenDone && (process.exitStatus() != QProcess::NormalExit ||
+                                        process.exitCode() != 0)))
+        Fail(program +
+             (process.exitStatus() == QProcess::NormalExit
+                  ? QStringLiteral(" failed (exit code %1): ").arg(process.exitCode())
+                  : QStringLiteral(" crashed: ")) +
+             QString::fromLocal8Bit(output));
+    heard();
+    if (silence != nullptr) *silence = std::max(*silence, longest);
 }
 
 void MakeDatabase(const QString& path, const QStringList& scripts) {
@@ -177,10 +208,12 @@ int main(int argc, char** argv) {
     Say(QStringLiteral("database: %1 (%2 MB)").arg(database).arg(size / (1024 * 1024)));
     qint64 bestRun = -1;
     qint64 bestTool = -1;
+    qint64 bestToolSilence = 0;  // fbsvcmgr's longest silence in its best run
     // Alternating which goes first, so that neither always meets a cold
     // cache or a busy machine; the best time of each counts.
     for (int repetition = 1; repetition <= kRepetitions; ++repetition) {
         qint64 tool = 0;
+        qint64 toolSilence = 0;
         qint64 run = 0;
         const auto timeTool = [&] {
             RemoveBackups(toolCopies);
@@ -189,14 +222,16 @@ int main(int argc, char** argv) {
             Run(QStringLiteral("fbsvcmgr"),
                 login + QStringList{QStringLiteral("action_backup"), QStringLiteral("dbname"), copy,
                                     QStringLiteral("bkp_file"), toolBackup,
-                                    QStringLiteral("verbose")});
+                                    QStringLiteral("verbose")},
+                &toolSilence, "closing file, committing, and finishing");
             Run(QStringLiteral("fbsvcmgr"),
                 login + QStringList{QStringLiteral("action_restore"), QStringLiteral("bkp_file"),
                                     toolBackup, QStringLiteral("dbname"), toolVerification,
                                     QStringLiteral("res_replace"), QStringLiteral("res_create"),
                                     QStringLiteral("res_page_size"), QStringLiteral("4096"),
                                     QStringLiteral("res_buffers"), QStringLiteral("3000"),
-                                    QStringLiteral("verbose")});
+                                    QStringLiteral("verbose")},
+                &toolSilence, "finishing, closing, and going home");
             tool = clock.elapsed();
         };
         const auto timeRun = [&] {
@@ -222,16 +257,23 @@ int main(int argc, char** argv) {
                 .arg(Seconds(run), 0, 'f', 2)
                 .arg(Seconds(tool), 0, 'f', 2));
         if (bestRun < 0 || run < bestRun) bestRun = run;
-        if (bestTool < 0 || tool < bestTool) bestTool = tool;
+        if (bestTool < 0 || tool < bestTool) {
+            bestTool = tool;
+            bestToolSilence = toolSilence;
+        }
     }
     const double ratio = static_cast<double>(bestRun) / static_cast<double>(bestTool);
     Say(QStringLiteral("backup + verification through RunBackup (unattended): %1 s")
             .arg(Seconds(bestRun), 0, 'f', 2));
     Say(QStringLiteral("backup + restore through fbsvcmgr:                   %1 s")
             .arg(Seconds(bestTool), 0, 'f', 2));
-    Say(QStringLiteral("ratio: %1 (target at most 1.05) %2")
+    if (g_crashesAtExit > 0)
+        Say(QStringLiteral("(fbsvcmgr crashed %1 times while exiting after its work; "
+                           "those runs count up to the crash)")
+                .arg(g_crashesAtExit));
+    Say(QStringLiteral("ratio: %1 (target at most 1.02) %2")
             .arg(ratio, 0, 'f', 3)
-            .arg(ratio <= 1.05 ? QStringLiteral("ok") : QStringLiteral("MISSED")));
+            .arg(ratio <= 1.02 ? QStringLiteral("ok") : QStringLiteral("MISSED")));
 
     // The interactive run: a 5 ms timer ticks whenever window events are
     // processed; the longest pause between two ticks is how long the window
@@ -281,11 +323,19 @@ int main(int argc, char** argv) {
             longestOwnAt = from - runStart;
         }
     }
-    Say(QStringLiteral(
-            "interactive run: %1 s, %2 event ticks, longest pause %3 ms (server waits included)")
-            .arg(Seconds((ticks.last() - runStart) / 1000000), 0, 'f', 2)
-            .arg(ticks.size())
-            .arg(longestPause / 1000000));
+    const qint64 interactiveTime = (ticks.last() - runStart) / 1000000;
+    Say(QStringLiteral("interactive run: %1 s (ratio to fbsvcmgr %2), %3 event ticks")
+            .arg(Seconds(interactiveTime), 0, 'f', 2)
+            .arg(static_cast<double>(interactiveTime) / static_cast<double>(bestTool), 0, 'f', 3)
+            .arg(ticks.size()));
+    // The server's own silences, as fbsvcmgr meets them: the longest time
+    // its output stood still in its best run.
+    Say(QStringLiteral("longest stretch without window events, server waits included: %1 ms "
+                       "(target at most 1000 ms) %2; fbsvcmgr's longest silence: %3 ms")
+            .arg(static_cast<double>(longestPause) / 1e6, 0, 'f', 1)
+            .arg(longestPause <= 1000LL * 1000000 ? QStringLiteral("ok")
+                                                  : QStringLiteral("MISSED"))
+            .arg(static_cast<double>(bestToolSilence) / 1e6, 0, 'f', 1));
     Say(QStringLiteral(
             "longest interval without window events while the server was answering: %1 ms at %2 s "
             "(target at most 100 ms) %3")

@@ -808,21 +808,39 @@ void Service::Start(const QByteArray& request) {
     });
 }
 
-bool Service::NextLine(QString* line) {
+// How the server ends a query that carries a timeout (isc_info_svc_timeout,
+// in whole seconds; the embedded engine and a server over TCP answer alike):
+// after about a second without a whole line it answers isc_info_svc_line
+// with the part of a line read so far (mostly nothing) followed by
+// isc_info_svc_timeout, then isc_info_end. The end of the output is the same
+// isc_info_svc_line of length 0 but without isc_info_svc_timeout. A partial
+// line is kept and completed by the next query.
+bool Service::NextLine(QString* line, const std::function<void()>& whileSilent) {
     if (!service_) throw FbError(QStringLiteral("Service not attached"));
     const unsigned char items[] = {isc_info_svc_line};
+    const unsigned char slice[] = {isc_info_svc_timeout, 4, 0, 1, 0, 0, 0};
+    const unsigned sliceLength = whileSilent ? sizeof slice : 0;
     std::vector<unsigned char> buffer(kServiceBufferSize, 0);
-    Call([&](ThrowStatusWrapper* s) {
-        service_->query(s, 0, nullptr, sizeof items, items, buffer.size(), buffer.data());
-    });
-    if (buffer[0] != isc_info_svc_line) return false;
-    const unsigned length = buffer[1] | (buffer[2] << 8);
-    const QByteArray bytes(reinterpret_cast<const char*>(buffer.data()) + 3,
-                           std::min<unsigned>(length, kServiceBufferSize - 3));
+    QByteArray bytes;
+    for (;;) {
+        buffer[0] = isc_info_end;
+        Call([&](ThrowStatusWrapper* s) {
+            service_->query(s, sliceLength, sliceLength ? slice : nullptr, sizeof items, items,
+                            buffer.size(), buffer.data());
+        });
+        if (buffer[0] != isc_info_svc_line) break;
+        const unsigned length =
+            std::min<unsigned>(buffer[1] | (buffer[2] << 8), kServiceBufferSize - 3);
+        bytes.append(reinterpret_cast<const char*>(buffer.data()) + 3, length);
+        const unsigned after = 3 + length;
+        if (!whileSilent || after >= kServiceBufferSize || buffer[after] != isc_info_svc_timeout)
+            break;
+        whileSilent();
+    }
     QString text = QString::fromUtf8(bytes);
     if (text.contains(QChar::ReplacementCharacter)) text = DecodeWin1252(bytes);
     if (line) *line = text;
-    return length > 0;
+    return !bytes.isEmpty();
 }
 
 void Shutdown() noexcept {

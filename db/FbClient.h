@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <array>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -246,8 +247,10 @@ public:
     void Start(const QByteArray& request);
     // The next line of the running action's output, read into a 32000-byte
     // buffer; false once the action has no more output. A failure of the
-    // action arrives here as an FbError.
-    bool NextLine(QString* line);
+    // action arrives here as an FbError. With whileSilent, the wait for the
+    // line is cut into slices of about a second, and whileSilent runs after
+    // every slice that ends without a whole line.
+    bool NextLine(QString* line, const std::function<void()>& whileSilent = {});
 
 private:
     QString serverName_;

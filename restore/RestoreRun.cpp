@@ -54,7 +54,8 @@ void ShowProgress(fb::Service& service, const RestoreRequest& request, QWidget* 
         while (more) {
             // The output ends with an empty line, shown like the others.
             QString line;
-            more = service.NextLine(&line);
+            // The window also answers while the server is silent.
+            more = service.NextLine(&line, [] { ProcessPendingMessages(); });
             completed = completed || line.contains(backuprun::kRestoreCompleted);
             if (!window) continue;
             window->Memo1->appendPlainText(RewriteRestoreLine(line));
