@@ -126,6 +126,16 @@ private slots:
         WriteBackupLog(data, QStringLiteral("09/12/2026"), QStringLiteral("21:31"), QStringLiteral("[]Local"), {},
                        {}, QStringLiteral("T"), {});
         QVERIFY(!data.IBTBackup.InTransaction());
+        // One box, for the lost row only: the log's error, then in Spanish
+        // which value the database could not hold.
+        QCOMPARE(dialogs.messages.size(), 1);
+        const auto& shown = dialogs.messages.first();
+        QCOMPARE(shown.icon, MsgIcon::Error);
+        QCOMPARE(shown.title, QStringLiteral("ERROR"));
+        QVERIFY2(shown.text.startsWith(QStringLiteral("Error al grabar en tabla LOG\n\r")), qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(QStringLiteral("SERVIDOR")) && shown.text.contains(QStringLiteral("[]Ωmega")) &&
+                     shown.text.contains(QStringLiteral("no admite (WIN1252)")),
+                 qPrintable(shown.text));
         data.IBDBackup.Disconnect();
         const auto rows = Rows();
         QCOMPARE(rows.size(), 1);
