@@ -161,7 +161,8 @@ private slots:
         platform::SetExecutableDirectory(u"/opt/quillbase-backup"_s);
         FakeDialogs dialogs;
         // The offscreen platform has no program for pages: openUrl fails.
-        QVERIFY(!QDesktopServices::openUrl(QUrl::fromLocalFile(u"/opt/quillbase-backup/ayuda/index.html"_s)));
+        QVERIFY2(!QDesktopServices::openUrl(QUrl::fromLocalFile(u"/opt/quillbase-backup/ayuda/index.html"_s)),
+                 "runs on the offscreen platform only (QT_QPA_PLATFORM=offscreen, as CTest sets it)");
         OpenHelp(2);
         QCOMPARE(dialogs.texts(), QStringList{u"No se ha podido abrir la ayuda: ningún programa de este escritorio "
                                               u"abre la página\n\r/opt/quillbase-backup/ayuda/restaurar.html"_s});
