@@ -8,6 +8,7 @@
 #include "logview/ShowBackupLog.h"
 #include "plan/FBackupForm.h"
 #include "plan/Help.h"
+#include "platform/Translations.h"
 #include "schedule/FProgramacion.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int main(int argc, char* argv[]) {
     HoldTerminationSignals();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Quillbase Backup"));
+    platform::InstallToolkitTranslations(app);
     // The main window decides when the program ends: hiding it in the
     // notification area must not end the event loop.
     app.setQuitOnLastWindowClosed(false);

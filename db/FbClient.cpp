@@ -14,6 +14,25 @@
 using namespace Firebird;
 
 namespace fb {
+
+template <typename T>
+void LetGo(T* object) noexcept {
+    if constexpr (requires { object->release(); })
+        object->release();
+    else
+        object->dispose();
+}
+
+template void LetGo(IAttachment*) noexcept;
+template void LetGo(IService*) noexcept;
+template void LetGo(ITransaction*) noexcept;
+template void LetGo(IStatement*) noexcept;
+template void LetGo(IResultSet*) noexcept;
+template void LetGo(IMessageMetadata*) noexcept;
+template void LetGo(IMetadataBuilder*) noexcept;
+template void LetGo(IBlob*) noexcept;
+template void LetGo(IXpbBuilder*) noexcept;
+
 namespace {
 
 constexpr unsigned kSqlDialect = 3;
@@ -102,7 +121,6 @@ public:
         : builder_(Call([&](ThrowStatusWrapper* s) {
               return Util()->getXpbBuilder(s, kind, nullptr, 0);
           })) {}
-    ~Builder() { builder_->dispose(); }
     Builder(const Builder&) = delete;
     Builder& operator=(const Builder&) = delete;
 
@@ -124,7 +142,7 @@ public:
     }
 
 private:
-    IXpbBuilder* builder_;
+    Owned<IXpbBuilder> builder_;
 };
 
 void InsertLoginParams(Builder& builder, const QStringList& params, bool database) {
@@ -166,7 +184,7 @@ ISC_DATE EncodeDate(const QString& text) {
     QDate date = QDate::fromString(text.trimmed(), QStringLiteral("dd/MM/yyyy"));
     if (!date.isValid()) date = QDate::fromString(text.trimmed(), QStringLiteral("d/M/yyyy"));
     if (!date.isValid())
-        throw FbError(QStringLiteral("Conversion error from string \"%1\"").arg(text));
+        throw FbError(QStringLiteral("La fecha \"%1\" no es válida (se espera dd/mm/aaaa)").arg(text));
     return Util()->encodeDate(date.year(), date.month(), date.day());
 }
 
@@ -282,15 +300,15 @@ QByteArray BuildRestoreStartParams(const QString& backupFile, const QString& dat
 Database::~Database() { Disconnect(); }
 
 void Database::Connect() {
-    if (attachment_) return;
+    Disconnect();
     const QByteArray name = name_.toUtf8();
-    attachment_ = AttachLocalOrRemote(name_, [&](const QString& providers) {
+    attachment_.Reset(AttachLocalOrRemote(name_, [&](const QString& providers) {
         const QByteArray dpb = BuildDatabaseParams(params_, providers);
         return Call([&](ThrowStatusWrapper* s) {
             return Provider()->attachDatabase(s, name.constData(), dpb.size(),
                                               reinterpret_cast<const unsigned char*>(dpb.constData()));
         });
-    });
+    }));
 }
 
 void Database::Disconnect() noexcept {
@@ -298,10 +316,10 @@ void Database::Disconnect() noexcept {
     for (Dependent* dependent : std::vector<Dependent*>(dependents_)) dependent->ReleaseHandles();
     try {
         Call([&](ThrowStatusWrapper* s) { attachment_->detach(s); });
+        attachment_.Forget();
     } catch (const FbError&) {
-        attachment_->release();  // the connection is gone; let go of the handle
+        attachment_.Reset();  // the connection is gone; let go of the handle
     }
-    attachment_ = nullptr;
 }
 
 void Database::Register(Dependent* dependent) { dependents_.push_back(dependent); }
@@ -321,13 +339,13 @@ Transaction::~Transaction() {
 }
 
 void Transaction::StartTransaction() {
-    if (transaction_) throw FbError(QStringLiteral("Transaction is already active"));
-    if (!database_.Connected()) throw FbError(QStringLiteral("Database not connected"));
+    if (transaction_) throw FbError(QStringLiteral("La transacción ya está activa"));
+    if (!database_.Connected()) throw FbError(QStringLiteral("La base de datos no está conectada"));
     const QByteArray tpb = BuildTransactionParams(params_);
-    transaction_ = Call([&](ThrowStatusWrapper* s) {
+    transaction_.Reset(Call([&](ThrowStatusWrapper* s) {
         return database_.Attachment()->startTransaction(
             s, tpb.size(), reinterpret_cast<const unsigned char*>(tpb.constData()));
-    });
+    }));
 }
 
 void Transaction::EndDependents() noexcept {
@@ -335,17 +353,17 @@ void Transaction::EndDependents() noexcept {
 }
 
 void Transaction::Commit() {
-    if (!transaction_) throw FbError(QStringLiteral("Transaction is not active"));
+    if (!transaction_) throw FbError(QStringLiteral("La transacción no está activa"));
     EndDependents();
     Call([&](ThrowStatusWrapper* s) { transaction_->commit(s); });
-    transaction_ = nullptr;
+    transaction_.Forget();
 }
 
 void Transaction::Rollback() {
-    if (!transaction_) throw FbError(QStringLiteral("Transaction is not active"));
+    if (!transaction_) throw FbError(QStringLiteral("La transacción no está activa"));
     EndDependents();
     Call([&](ThrowStatusWrapper* s) { transaction_->rollback(s); });
-    transaction_ = nullptr;
+    transaction_.Forget();
 }
 
 void Transaction::RollbackQuietly() noexcept {
@@ -353,8 +371,7 @@ void Transaction::RollbackQuietly() noexcept {
     try {
         Rollback();
     } catch (const FbError&) {
-        transaction_->release();
-        transaction_ = nullptr;
+        transaction_.Reset();
     }
 }
 
@@ -422,12 +439,12 @@ void Statement::SetParam(const QString& name, const QString& value) {
 void Statement::ClearParams() { values_.clear(); }
 
 void Statement::Prepare() {
-    if (!transaction_.InTransaction()) throw FbError(QStringLiteral("Transaction is not active"));
-    statement_ = Call([&](ThrowStatusWrapper* s) {
+    if (!transaction_.InTransaction()) throw FbError(QStringLiteral("La transacción no está activa"));
+    statement_.Reset(Call([&](ThrowStatusWrapper* s) {
         return database_.Attachment()->prepare(s, transaction_.Handle(), preparedSql_.size(),
                                                preparedSql_.constData(), kSqlDialect,
                                                IStatement::PREPARE_PREFETCH_METADATA);
-    });
+    }));
 }
 
 namespace {
@@ -435,11 +452,8 @@ namespace {
 // The input message: text values as VARCHAR in WIN1252 for the server to
 // convert, except dates (converted here, day first) and blobs (written here).
 struct InputMessage {
-    IMessageMetadata* meta = nullptr;
+    Owned<IMessageMetadata> meta;
     std::vector<unsigned char> buffer;
-    ~InputMessage() {
-        if (meta) meta->release();
-    }
 };
 
 void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachment,
@@ -447,11 +461,11 @@ void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachmen
                 const std::vector<std::pair<QString, QString>>& values) {
     const QString* found[256] = {};
     const unsigned count = static_cast<unsigned>(names.size());
-    if (count > 256) throw FbError(QStringLiteral("Too many parameters"));
+    if (count > 256) throw FbError(QStringLiteral("La consulta tiene más de 256 parámetros"));
     std::vector<QByteArray> texts(count);
     Call([&](ThrowStatusWrapper* s) {
-        IMessageMetadata* described = statement->getInputMetadata(s);
-        IMetadataBuilder* builder = described->getBuilder(s);
+        const Owned<IMessageMetadata> described(statement->getInputMetadata(s));
+        const Owned<IMetadataBuilder> builder(described->getBuilder(s));
         for (unsigned i = 0; i < count; ++i) {
             for (const auto& [n, v] : values)
                 if (n.compare(names[i], Qt::CaseInsensitive) == 0) found[i] = &v;
@@ -464,9 +478,7 @@ void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachmen
             builder->setCharSet(s, i, kCharsetWin1252);
             builder->setLength(s, i, std::max<unsigned>(1, static_cast<unsigned>(texts[i].size())));
         }
-        msg.meta = builder->getMetadata(s);
-        builder->release();
-        described->release();
+        msg.meta.Reset(builder->getMetadata(s));
         msg.buffer.assign(msg.meta->getMessageLength(s), 0);
         for (unsigned i = 0; i < count; ++i) {
             unsigned char* field = msg.buffer.data() + msg.meta->getOffset(s, i);
@@ -483,12 +495,14 @@ void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachmen
             } else if (type == SQL_BLOB) {
                 const QByteArray text = Encode(*found[i], QStringLiteral("del parámetro ") + names[i]);
                 ISC_QUAD id{};
-                IBlob* blob = attachment->createBlob(s, transaction, &id, 0, nullptr);
+                // Let go of unclosed, the blob is cancelled.
+                Owned<IBlob> blob(attachment->createBlob(s, transaction, &id, 0, nullptr));
                 for (qsizetype pos = 0; pos < text.size(); pos += kBlobSegment) {
                     const auto len = static_cast<unsigned>(std::min<qsizetype>(kBlobSegment, text.size() - pos));
                     blob->putSegment(s, len, text.constData() + pos);
                 }
                 blob->close(s);
+                blob.Forget();
                 std::memcpy(field, &id, sizeof id);
             } else {
                 const auto len = static_cast<unsigned short>(texts[i].size());
@@ -500,15 +514,12 @@ void BuildInput(InputMessage& msg, IStatement* statement, IAttachment* attachmen
 }
 
 // Output columns come back as text; dates, times and blobs are read natively.
-IMessageMetadata* OutputMetadata(IStatement* statement) {
-    return Call([&](ThrowStatusWrapper* s) -> IMessageMetadata* {
-        IMessageMetadata* described = statement->getOutputMetadata(s);
+Owned<IMessageMetadata> OutputMetadata(IStatement* statement) {
+    return Call([&](ThrowStatusWrapper* s) {
+        const Owned<IMessageMetadata> described(statement->getOutputMetadata(s));
         const unsigned count = described->getCount(s);
-        if (count == 0) {
-            described->release();
-            return nullptr;
-        }
-        IMetadataBuilder* builder = described->getBuilder(s);
+        if (count == 0) return Owned<IMessageMetadata>();
+        const Owned<IMetadataBuilder> builder(described->getBuilder(s));
         for (unsigned i = 0; i < count; ++i) {
             const unsigned type = BaseType(described->getType(s, i));
             switch (type) {
@@ -527,16 +538,13 @@ IMessageMetadata* OutputMetadata(IStatement* statement) {
                     builder->setLength(s, i, 64);
             }
         }
-        IMessageMetadata* meta = builder->getMetadata(s);
-        builder->release();
-        described->release();
-        return meta;
+        return Owned<IMessageMetadata>(builder->getMetadata(s));
     });
 }
 
 QString ReadBlob(IAttachment* attachment, ITransaction* transaction, ISC_QUAD id) {
     return Call([&](ThrowStatusWrapper* s) {
-        IBlob* blob = attachment->openBlob(s, transaction, &id, 0, nullptr);
+        Owned<IBlob> blob(attachment->openBlob(s, transaction, &id, 0, nullptr));
         QByteArray bytes;
         thread_local std::vector<char> segment(kBlobSegment);
         for (;;) {
@@ -548,6 +556,7 @@ QString ReadBlob(IAttachment* attachment, ITransaction* transaction, ISC_QUAD id
                 break;
         }
         blob->close(s);
+        blob.Forget();
         return DecodeWin1252(bytes);
     });
 }
@@ -558,10 +567,10 @@ void Statement::Execute() {
     Close();
     if (!statement_) Prepare();
     InputMessage input;
-    BuildInput(input, statement_, database_.Attachment(), transaction_.Handle(), paramNames_, values_);
+    BuildInput(input, statement_.get(), database_.Attachment(), transaction_.Handle(), paramNames_, values_);
 
     if (!outMeta_) {
-        outMeta_ = OutputMetadata(statement_);
+        outMeta_ = OutputMetadata(statement_.get());
         columns_.clear();
         if (outMeta_) {
             Call([&](ThrowStatusWrapper* s) {
@@ -583,12 +592,12 @@ void Statement::Execute() {
     const bool hasCursor = type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
     void* in = input.buffer.empty() ? nullptr : input.buffer.data();
     if (hasCursor) {
-        cursor_ = Call([&](ThrowStatusWrapper* s) {
-            return statement_->openCursor(s, transaction_.Handle(), input.meta, in, outMeta_, 0);
-        });
+        cursor_.Reset(Call([&](ThrowStatusWrapper* s) {
+            return statement_->openCursor(s, transaction_.Handle(), input.meta.get(), in, outMeta_.get(), 0);
+        }));
     } else {
         Call([&](ThrowStatusWrapper* s) {
-            statement_->execute(s, transaction_.Handle(), input.meta, in, outMeta_,
+            statement_->execute(s, transaction_.Handle(), input.meta.get(), in, outMeta_.get(),
                                 outMeta_ ? outBuffer_.data() : nullptr);
         });
         if (outMeta_) {
@@ -658,7 +667,7 @@ void Statement::ReadRow(const unsigned char* buffer) {
 int Statement::ColumnIndex(const QString& name) const {
     for (int i = 0; i < columns_.size(); ++i)
         if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return i;
-    throw FbError(QStringLiteral("Field %1 not found").arg(name));
+    throw FbError(QStringLiteral("No existe el campo %1").arg(name));
 }
 
 void Statement::ReadPendingBlob(int index) const {
@@ -687,7 +696,7 @@ QString Statement::Field(const QString& name) const {
 
 QString Statement::Field(int index) const {
     if (index < 0 || index >= static_cast<int>(row_.size()))
-        throw FbError(QStringLiteral("Field index %1 out of range").arg(index));
+        throw FbError(QStringLiteral("No existe el campo número %1").arg(index));
     ReadPendingBlob(index);
     return row_[index];
 }
@@ -699,26 +708,25 @@ void Statement::Close() noexcept {
     if (!cursor_) return;
     try {
         Call([&](ThrowStatusWrapper* s) { cursor_->close(s); });
+        cursor_.Forget();
     } catch (const FbError&) {
-        cursor_->release();
+        cursor_.Reset();
     }
-    cursor_ = nullptr;
 }
 
 void Statement::ReleaseHandles() noexcept {
     // The values of the current row stay readable after the transaction.
     if (transaction_.InTransaction() && database_.Connected()) ReadPendingBlobs();
     Close();
-    if (outMeta_) outMeta_->release();
-    outMeta_ = nullptr;
+    outMeta_.Reset();
     if (statement_) {
         try {
             Call([&](ThrowStatusWrapper* s) { statement_->free(s); });
+            statement_.Forget();
         } catch (const FbError&) {
-            statement_->release();
+            statement_.Reset();
         }
     }
-    statement_ = nullptr;
 }
 
 // ---------------------------------------------------------------- StoredProc
@@ -779,30 +787,30 @@ QString Service::ServiceManagerName() const {
 }
 
 void Service::Attach() {
-    if (service_) return;
+    Detach();
     const QString name = ServiceManagerName();
     const QByteArray nameBytes = name.toUtf8();
-    service_ = AttachLocalOrRemote(name, [&](const QString& providers) {
+    service_.Reset(AttachLocalOrRemote(name, [&](const QString& providers) {
         const QByteArray spb = BuildServiceAttachParams(params_, providers);
         return Call([&](ThrowStatusWrapper* s) {
             return Provider()->attachServiceManager(s, nameBytes.constData(), spb.size(),
                                                     reinterpret_cast<const unsigned char*>(spb.constData()));
         });
-    });
+    }));
 }
 
 void Service::Detach() noexcept {
     if (!service_) return;
     try {
         Call([&](ThrowStatusWrapper* s) { service_->detach(s); });
+        service_.Forget();
     } catch (const FbError&) {
-        service_->release();
+        service_.Reset();
     }
-    service_ = nullptr;
 }
 
 void Service::Start(const QByteArray& request) {
-    if (!service_) throw FbError(QStringLiteral("Service not attached"));
+    if (!service_) throw FbError(QStringLiteral("El servicio no está conectado"));
     Call([&](ThrowStatusWrapper* s) {
         service_->start(s, request.size(), reinterpret_cast<const unsigned char*>(request.constData()));
     });

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace Firebird {
@@ -31,6 +32,42 @@ class IMessageMetadata;
 }  // namespace Firebird
 
 namespace fb {
+
+// Lets go of one reference (defined for the interface's types the layer uses).
+template <typename T>
+void LetGo(T* object) noexcept;
+
+// Holds one reference to an object of the client's interface and lets go of
+// it when it ends (release, or dispose for the parameter builders), which
+// never throws. Calls that end the object themselves on success (detach,
+// commit, rollback, close, free) are followed by Forget().
+template <typename T>
+class Owned {
+public:
+    Owned() = default;
+    explicit Owned(T* object) noexcept : object_(object) {}
+    ~Owned() { Reset(); }
+    Owned(Owned&& other) noexcept : object_(other.Forget()) {}
+    Owned& operator=(Owned&& other) noexcept {
+        if (this != &other) Reset(other.Forget());
+        return *this;
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    T* get() const noexcept { return object_; }
+    T* operator->() const noexcept { return object_; }
+    explicit operator bool() const noexcept { return object_ != nullptr; }
+    // Lets go of the object held and holds `object` instead.
+    void Reset(T* object = nullptr) noexcept {
+        if (T* old = std::exchange(object_, object)) LetGo(old);
+    }
+    // The object has ended by itself: stop holding it without letting go.
+    T* Forget() noexcept { return std::exchange(object_, nullptr); }
+
+private:
+    T* object_ = nullptr;
+};
 
 class FbError : public std::runtime_error {
 public:
@@ -88,19 +125,21 @@ public:
     void SetParams(const QStringList& params) { params_ = params; }
     const QStringList& Params() const { return params_; }
 
-    bool Connected() const { return attachment_ != nullptr; }
+    bool Connected() const { return static_cast<bool>(attachment_); }
+    // Attaches to DatabaseName(); an attachment already open (perhaps to
+    // another name) is closed first.
     void Connect();
     // Rolls back open transactions and closes statements first; never throws.
     void Disconnect() noexcept;
 
-    Firebird::IAttachment* Attachment() const { return attachment_; }
+    Firebird::IAttachment* Attachment() const { return attachment_.get(); }
     void Register(Dependent* dependent);
     void Unregister(Dependent* dependent);
 
 private:
     QString name_;
     QStringList params_;
-    Firebird::IAttachment* attachment_ = nullptr;
+    Owned<Firebird::IAttachment> attachment_;
     std::vector<Dependent*> dependents_;
 };
 
@@ -121,14 +160,14 @@ public:
 
     const QStringList& Params() const { return params_; }
     Database& Owner() const { return database_; }
-    bool InTransaction() const { return transaction_ != nullptr; }
+    bool InTransaction() const { return static_cast<bool>(transaction_); }
     void StartTransaction();
     void Commit();
     void Rollback();
     // Rolls back when active; never throws.
     void RollbackQuietly() noexcept;
 
-    Firebird::ITransaction* Handle() const { return transaction_; }
+    Firebird::ITransaction* Handle() const { return transaction_.get(); }
     void Register(Dependent* dependent);
     void Unregister(Dependent* dependent);
     void ReleaseHandles() noexcept override;
@@ -138,7 +177,7 @@ private:
 
     Database& database_;
     QStringList params_;
-    Firebird::ITransaction* transaction_ = nullptr;
+    Owned<Firebird::ITransaction> transaction_;
     std::vector<Dependent*> dependents_;
 };
 
@@ -192,9 +231,9 @@ private:
     std::vector<bool> rowNull_;
     mutable std::vector<bool> blobPending_;
     std::vector<std::array<unsigned char, 8>> blobIds_;
-    Firebird::IStatement* statement_ = nullptr;
-    Firebird::IResultSet* cursor_ = nullptr;
-    Firebird::IMessageMetadata* outMeta_ = nullptr;
+    Owned<Firebird::IStatement> statement_;
+    Owned<Firebird::IResultSet> cursor_;
+    Owned<Firebird::IMessageMetadata> outMeta_;
     std::vector<unsigned char> outBuffer_;
     bool singleRowPending_ = false;
 };
@@ -240,7 +279,9 @@ public:
 
     // "service_mgr", or "<server>:service_mgr" over TCP/IP.
     QString ServiceManagerName() const;
-    bool Active() const { return service_ != nullptr; }
+    bool Active() const { return static_cast<bool>(service_); }
+    // Attaches to ServiceManagerName(); an attachment already open (perhaps
+    // to another server) is closed first.
     void Attach();
     void Detach() noexcept;
     // Starts an action with a ready service request buffer.
@@ -257,7 +298,7 @@ private:
     Protocol protocol_ = Protocol::Local;
     QStringList params_;
     QString databaseName_;
-    Firebird::IService* service_ = nullptr;
+    Owned<Firebird::IService> service_;
 };
 
 // Lets go of the client library's engines; the program calls it once at exit.

@@ -230,7 +230,7 @@ void TLogForm::AddRows(fb::Statement& statement, bool collectServers) {
                 const QLatin1StringView wanted(name);
                 for (int index = 0; index < names.size(); ++index)
                     if (names.at(index).compare(wanted, Qt::CaseInsensitive) == 0) return index;
-                throw fb::FbError(QStringLiteral("Field %1 not found").arg(wanted));
+                throw fb::FbError(QStringLiteral("No existe el campo %1").arg(wanted));
             };
             fecha = column("FECHA");
             hora = column("HORA");

@@ -64,9 +64,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps names the libraries the executable links (Qt 6 Core, Gui,
 # Widgets and Svg, fbclient, ...); the embedded engine is a plugin of the
-# client library that nothing links, so it is named by hand.
+# client library that nothing links, so it is named by hand; so are Qt's
+# Spanish translations, loaded at start, and xdg-utils, which opens the help
+# pages in the desktop's browser.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "firebird3.0-server-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "firebird3.0-server-core, qt6-translations-l10n, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${package_work}/control/postinst ${package_work}/control/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QUrl>
 #include <QWidget>
 
+#include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/Paths.h"
 
@@ -44,12 +46,14 @@ void OpenWithHtmlHelp(const QString& file, int context) {
 }
 #endif
 
-void SystemOpener(const QString& file, [[maybe_unused]] int context) {
+// False when nothing on this computer would show the page.
+bool SystemOpener(const QString& file, [[maybe_unused]] int context) {
 #ifdef Q_OS_WIN
     OpenWithHtmlHelp(file, context);
+    return true;
 #else
     // A page that does not exist is the viewer's to report.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 #endif
 }
 
@@ -73,16 +77,26 @@ QString HelpPageFor(int context) {
 }
 
 void OpenHelp(int context) {
-    const platform::WaitCursor busy;
+    QString file;
+    bool opened = true;
+    {
+        const platform::WaitCursor busy;
 #ifdef Q_OS_WIN
-    const QString file = Source() ? Source()() : QString();
-    if (file.isEmpty()) return;
+        file = Source() ? Source()() : QString();
+        if (file.isEmpty()) return;
 #else
-    const QString file = platform::ExecutableDirectory() + HelpPageFor(context);
+        file = platform::ExecutableDirectory() + HelpPageFor(context);
 #endif
-    if (OpenerInForce()) {
-        OpenerInForce()(file, context);
-    } else {
-        SystemOpener(file, context);
+        if (OpenerInForce()) {
+            OpenerInForce()(file, context);
+        } else {
+            opened = SystemOpener(file, context);
+        }
     }
+    // Without a program for web pages (xdg-utils and a browser) the desktop
+    // opens nothing and says so only on the terminal.
+    if (!opened)
+        platform::ShowWarning(QStringLiteral("No se ha podido abrir la ayuda: ningún programa de "
+                                             "este escritorio abre la página\n\r") +
+                              QDir::toNativeSeparators(file));
 }

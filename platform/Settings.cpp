@@ -76,7 +76,57 @@ std::string Utf8(const QString& text) { return text.toStdString(); }
 
 [[noreturn]] void Fail(const QString& message) { throw SettingsError(Utf8(message)); }
 
-QString SystemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+// The system's reason for a failure, in the program's language (the C
+// library's own texts follow the locale, English on most installations).
+QString SystemError(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM: return QStringLiteral("permiso denegado");
+        case ENOENT: return QStringLiteral("no existe el fichero o la carpeta");
+        case ENOTDIR: return QStringLiteral("una parte de la ruta no es una carpeta");
+        case EISDIR: return QStringLiteral("es una carpeta");
+        case EEXIST: return QStringLiteral("ya existe un fichero con ese nombre");
+        case ENOSPC: return QStringLiteral("no queda espacio en el disco");
+        case EDQUOT: return QStringLiteral("se ha superado la cuota de disco");
+        case EROFS: return QStringLiteral("el sistema de ficheros es de solo lectura");
+        case ENAMETOOLONG: return QStringLiteral("el nombre es demasiado largo");
+        case ELOOP: return QStringLiteral("demasiados enlaces simbólicos");
+        case EIO: return QStringLiteral("error de entrada/salida");
+        case EMFILE:
+        case ENFILE: return QStringLiteral("demasiados ficheros abiertos");
+        case EBUSY: return QStringLiteral("el recurso está ocupado");
+        default: return QStringLiteral("error del sistema %1").arg(error);
+    }
+}
+
+// The whole content of a file; false with the system's error number.
+bool ReadWholeFile(const QString& path, QByteArray* content, int* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        *error = S_ISDIR(status.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            *error = errno;
+            ::close(fd);
+            return false;
+        }
+        content->append(buffer, got);
+    }
+    ::close(fd);
+    return true;
+}
 
 // ---- key paths -----------------------------------------------------------
 
@@ -201,16 +251,12 @@ QJsonObject KeyToJson(const Key& key) {
 // The Quillbase key as stored, or nothing when there is no file.
 std::optional<Key> Load() {
     const QString path = SettingsStore::FilePath();
-    QFile file(path);
-    if (!file.exists()) return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo::exists(path)) return std::nullopt;
+    QByteArray content;
+    int readError = 0;
+    if (!ReadWholeFile(path, &content, &readError)) {
         Fail(QStringLiteral("No se puede leer el fichero de configuración '%1': %2")
-                 .arg(path, file.errorString()));
-    }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        Fail(QStringLiteral("No se puede leer el fichero de configuración '%1': %2")
-                 .arg(path, file.errorString()));
+                 .arg(path, SystemError(readError)));
     }
 
     QJsonParseError error;
@@ -218,7 +264,7 @@ std::optional<Key> Load() {
     if (error.error != QJsonParseError::NoError) {
         Fail(DamagedMessage(
             path,
-            QStringLiteral("%1 en la posición %2").arg(error.errorString()).arg(error.offset)));
+            QStringLiteral("no es JSON válido (error en la posición %1)").arg(error.offset)));
     }
     if (!document.isObject()) {
         Fail(DamagedMessage(path, QStringLiteral("el nivel superior no es un objeto")));
@@ -250,13 +296,20 @@ private:
 void MakeFolder(const QString& folder) {
     if (QFileInfo(folder).isDir()) return;
     const QString parent = QFileInfo(folder).absolutePath();
+    errno = 0;
     if (!QDir().mkpath(parent)) {
-        Fail(QStringLiteral("No se puede crear la carpeta de configuración '%1'").arg(parent));
+        const int error = errno != 0 ? errno : EACCES;
+        Fail(QStringLiteral("No se puede crear la carpeta de configuración '%1': %2")
+                 .arg(parent, SystemError(error)));
     }
     // The program's own folder is private to the user.
-    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
-        Fail(QStringLiteral("No se puede crear la carpeta de configuración '%1': %2")
-                 .arg(folder, SystemError(errno)));
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
+        // Made meanwhile by another process is fine; a file of that name is not.
+        const int error = errno;
+        if (error != EEXIST || !QFileInfo(folder).isDir()) {
+            Fail(QStringLiteral("No se puede crear la carpeta de configuración '%1': %2")
+                     .arg(folder, SystemError(error)));
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -9,26 +10,53 @@
 #include <cerrno>
 
 namespace platform {
+namespace {
+
+// The folder of the lock without a runtime folder: one of this user's own
+// in the shared temporary folder, where anyone may create names.
+QString PrivateTempFolder() {
+    return QDir::cleanPath(QDir::tempPath() + QStringLiteral("/QuillbaseBackup-") +
+                           QString::number(::getuid()));
+}
+
+// Makes the private folder when missing; true when it is a real folder
+// (no link) of this user that nobody else may write or even list, so that
+// no other user can have put a name of their own into it.
+bool EnsurePrivateFolder(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat status {};
+    if (::lstat(path.constData(), &status) != 0) return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+}  // namespace
 
 QString SingleInstanceGuard::LockFilePath(const QString& name) {
     const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtimeDir.isEmpty()) {
         return QDir::cleanPath(runtimeDir + u'/' + name + QStringLiteral(".lock"));
     }
-    // The temporary folder is shared by all users: the user id keeps the lock
-    // to this user's session.
-    return QDir::cleanPath(QDir::tempPath() + u'/' + name + u'.' + QString::number(::getuid()) +
-                           QStringLiteral(".lock"));
+    return PrivateTempFolder() + u'/' + name + QStringLiteral(".lock");
 }
 
 SingleInstanceGuard::Outcome SingleInstanceGuard::Acquire(const QString& name) {
     if (fd_ >= 0) return Outcome::First;  // this guard holds the lock already
 
+    if (qEnvironmentVariable("XDG_RUNTIME_DIR").isEmpty() && !EnsurePrivateFolder(PrivateTempFolder()))
+        return Outcome::NoGuard;
     // Close-on-exec: a program started from this one (a help viewer, say)
     // must not inherit the lock and keep it after this process has ended.
+    // A link in the lock's place is never followed.
     const int fd = ::open(QFile::encodeName(LockFilePath(name)).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return Outcome::NoGuard;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid()) {
+        ::close(fd);
+        return Outcome::NoGuard;
+    }
 
     int result;
     do {

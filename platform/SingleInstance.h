@@ -1,8 +1,9 @@
 #pragma once
 // Keeps a second copy of the program from running in the same user session.
 // Elsewhere than Windows the named object is an exclusive lock on a file of
-// the user's runtime folder, held for the life of the process and released
-// by the kernel when it ends.
+// the user's runtime folder (without one, of a folder of the user's own in
+// the temporary folder), held for the life of the process and released by
+// the kernel when it ends.
 
 #include <QString>
 

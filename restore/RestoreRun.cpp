@@ -30,7 +30,7 @@ void AppendText(QByteArray& request, int tag, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     // The item's length has two bytes: a longer name cannot be sent.
     if (bytes.size() > 0xFFFF)
-        throw fb::FbError(QStringLiteral("File name too long for the service request (%1 bytes)")
+        throw fb::FbError(QStringLiteral("El nombre de fichero es demasiado largo para la petición al servicio (%1 bytes)")
                               .arg(bytes.size()));
     AppendTag(request, tag);
     request.append(static_cast<char>(bytes.size() & 0xFF));

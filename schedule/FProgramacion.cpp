@@ -381,7 +381,14 @@ void TProgramacion::SaveSchedule() {
     const QString activada = chDesactivar->isChecked() ? QStringLiteral("F") : QStringLiteral("T");
 
     platform::SettingsStore store;
-    if (!store.KeyExists(kScheduleKey)) store.CreateKey(kScheduleKey);
+    // Opening the key belongs to the first write: its failure is told as
+    // that value's.
+    try {
+        if (!store.KeyExists(kScheduleKey)) store.CreateKey(kScheduleKey);
+    } catch (const platform::SettingsError&) {
+        throw ScheduleStoreError(
+            QStringLiteral("Failed to set data for '%1'").arg(QStringLiteral("hora")).toStdString());
+    }
     WriteScheduleValue(store, QStringLiteral("hora"), hora);
     WriteScheduleValue(store, QStringLiteral("dias"), dias);
     WriteScheduleValue(store, QStringLiteral("Activada"), activada);

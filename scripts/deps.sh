@@ -13,9 +13,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake
-  qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n xdg-utils
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-server firebird3.0-utils
   xvfb xauth
+  iproute2 util-linux
   googletest
 )
 

@@ -72,6 +72,31 @@ private slots:
                                          QStringLiteral("T"), QStringLiteral("primera\r\nsegunda\r\n")}));
     }
 
+    // The connection an append leaves open is closed by the next append,
+    // which opens the log anew: moved meanwhile, the row goes to the new one.
+    void theNextAppendOpensTheLogAnew() {
+        FakeDialogs dialogs;
+        TData data(QStringLiteral("x"));
+        WriteBackupLog(data, QStringLiteral("09/12/2026"), QStringLiteral("21:30"), QStringLiteral("primera"), {}, {},
+                       QStringLiteral("T"), {});
+        QVERIFY(data.IBDBackup.Connected());
+        QTemporaryDir moved;
+        platform::SetExecutableDirectory(moved.path());
+        QVERIFY(MakeBackupLog(BackupLogName()));
+        WriteBackupLog(data, QStringLiteral("09/12/2026"), QStringLiteral("21:31"), QStringLiteral("segunda"), {}, {},
+                       QStringLiteral("T"), {});
+        QCOMPARE(data.IBDBackup.DatabaseName(), BackupLogName());
+        data.IBDBackup.Disconnect();
+        const auto rows = Rows();
+        platform::SetExecutableDirectory(scratch_.path());
+        const auto first = Rows();
+        QCOMPARE(dialogs.texts(), QStringList());
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().at(2), QStringLiteral("segunda"));
+        QCOMPARE(first.size(), 1);
+        QCOMPARE(first.first().at(2), QStringLiteral("primera"));
+    }
+
     void datesAreReadDayFirstAndOrderNewestFirst() {
         FakeDialogs dialogs;
         TData data(QStringLiteral("x"));
@@ -126,6 +151,16 @@ private slots:
         WriteBackupLog(data, QStringLiteral("09/12/2026"), QStringLiteral("21:31"), QStringLiteral("[]Local"), {},
                        {}, QStringLiteral("T"), {});
         QVERIFY(!data.IBTBackup.InTransaction());
+        // One box, for the lost row only: the log's error, then in Spanish
+        // which value the database could not hold.
+        QCOMPARE(dialogs.messages.size(), 1);
+        const auto& shown = dialogs.messages.first();
+        QCOMPARE(shown.icon, MsgIcon::Error);
+        QCOMPARE(shown.title, QStringLiteral("ERROR"));
+        QVERIFY2(shown.text.startsWith(QStringLiteral("Error al grabar en tabla LOG\n\r")), qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(QStringLiteral("SERVIDOR")) && shown.text.contains(QStringLiteral("[]Ωmega")) &&
+                     shown.text.contains(QStringLiteral("no admite (WIN1252)")),
+                 qPrintable(shown.text));
         data.IBDBackup.Disconnect();
         const auto rows = Rows();
         QCOMPARE(rows.size(), 1);

@@ -89,14 +89,24 @@ private slots:
         QVERIFY(dialogs.messages.first().text.endsWith(QStringLiteral("\n\rStatus 0")));
     }
 
+    // Once by the selection of the first server, once by the second reading
+    // at start: each box is the engine's error about that server's catalogue.
     void aFailingFirstServerIsReportedTwice() {
-        WriteServers({{QStringLiteral("Roto"), Make(QStringLiteral("vacio/x")).chopped(2), QString()}});
+        const QString folder = Make(QStringLiteral("vacio/x")).chopped(2);
+        WriteServers({{QStringLiteral("Roto"), folder, QString()}});
         FakeDialogs dialogs;
         TData data(QStringLiteral("x"));
         TCatalogue catalogue(data);
         QVERIFY(!catalogue.LoadServerCatalogue());
         QCOMPARE(catalogue.ServerList().size(), 1);
         QCOMPARE(dialogs.messages.size(), 2);
+        for (const FakeDialogs::Shown& shown : dialogs.messages) {
+            QCOMPARE(shown.title, platform::kAppTitle);
+            QCOMPARE(shown.icon, platform::MsgIcon::None);
+            QVERIFY2(shown.text.contains(folder + QStringLiteral("/Empresas.gdb")), qPrintable(shown.text));
+            QVERIFY2(shown.text.endsWith(QStringLiteral("\n\rStatus 0")), qPrintable(shown.text));
+        }
+        QCOMPARE(dialogs.messages.at(0).text, dialogs.messages.at(1).text);
         QVERIFY(catalogue.CompanyList().isEmpty());
     }
 

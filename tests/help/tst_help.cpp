@@ -18,6 +18,7 @@
 
 #include "plan/Help.h"
 #include "platform/Paths.h"
+#include "tests/support/FakeDialogs.h"
 
 using namespace Qt::StringLiterals;
 
@@ -153,6 +154,19 @@ private slots:
         QDesktopServices::unsetUrlHandler(u"file"_s);
         QCOMPARE(catcher.urls,
                  QList<QUrl>{QUrl::fromLocalFile(u"/opt/quillbase-backup/ayuda/restaurar.html"_s)});
+    }
+
+    // Where nothing opens web pages the operator is told which page it was.
+    void aPageNothingCanOpenIsReported() {
+        platform::SetExecutableDirectory(u"/opt/quillbase-backup"_s);
+        FakeDialogs dialogs;
+        // The offscreen platform has no program for pages: openUrl fails.
+        QVERIFY2(!QDesktopServices::openUrl(QUrl::fromLocalFile(u"/opt/quillbase-backup/ayuda/index.html"_s)),
+                 "runs on the offscreen platform only (QT_QPA_PLATFORM=offscreen, as CTest sets it)");
+        OpenHelp(2);
+        QCOMPARE(dialogs.texts(), QStringList{u"No se ha podido abrir la ayuda: ningún programa de este escritorio "
+                                              u"abre la página\n\r/opt/quillbase-backup/ayuda/restaurar.html"_s});
+        QCOMPARE(dialogs.messages.first().icon, platform::MsgIcon::Warning);
     }
 
     void builtPagesAreWholeAndSpanish() {

@@ -7,7 +7,8 @@
 #   - first the plain installation: `cmake --install` into a scratch folder
 #     gives the installation folder, and a second one keeps its log;
 #   - the control fields: name, version, architecture, and Depends naming the
-#     Qt 6 libraries, the Firebird client and the embedded engine;
+#     Qt 6 libraries, the Firebird client, the embedded engine, Qt's Spanish
+#     translations and xdg-utils;
 #   - the files, extracted with dpkg-deb: the installation folder in
 #     /opt/quillbase-backup (executable, help, icon, links to the databases),
 #     the empty databases (real Firebird databases of the right schema), the
@@ -90,7 +91,8 @@ check "maintainer" test -n "$(field Maintainer)"
 depends=$(field Depends)
 echo "Depends: $depends"
 # Each name as a whole package name in the list, versioned or not.
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libfbclient2 firebird3.0-server-core; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libfbclient2 firebird3.0-server-core \
+  qt6-translations-l10n xdg-utils; do
   if ! tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*//' | grep -qx -- "$package"; then
     fail "Depends does not name $package"
   fi

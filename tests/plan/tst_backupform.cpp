@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QToolButton>
 #include <QUrl>
 #include <functional>
@@ -29,6 +31,7 @@
 #include "plan/DirDlg.h"
 #include "plan/FBackupForm.h"
 #include "plan/FDestino.h"
+#include "platform/Translations.h"
 #include "plan/Help.h"
 #include "platform/Paths.h"
 #include "platform/Settings.h"
@@ -807,6 +810,29 @@ private slots:
         QVERIFY(BrowseForFolder(QStringLiteral("Destino"), QStringLiteral("/"), QString(), path));
         QVERIFY(choose.answered());
         QCOMPARE(QFileInfo(path).canonicalFilePath(), QFileInfo(folder.path()).canonicalFilePath());
+    }
+
+    // With the toolkit's translations the program loads at start, the
+    // folder dialog's own texts are Spanish.
+    void theRealFolderDialogSpeaksSpanish() {
+        QTranslator* spanish = platform::InstallToolkitTranslations(*QCoreApplication::instance());
+        QVERIFY2(spanish != nullptr, "Qt's Spanish translations (qt6-translations-l10n) are not installed");
+        QStringList buttons;
+        QStringList labels;
+        WhenModal<QFileDialog> look([&](QFileDialog& dialog) {
+            for (const QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons())
+                buttons << button->text();
+            for (const char* name : {"lookInLabel", "fileNameLabel"})
+                labels << dialog.findChild<QLabel*>(QLatin1String(name))->text();
+            dialog.reject();
+        });
+        QString path;
+        BrowseForFolder(QStringLiteral("Destino"), QStringLiteral("/"), QString(), path);
+        QCoreApplication::removeTranslator(spanish);
+        delete spanish;
+        QVERIFY(look.answered());
+        QCOMPARE(buttons, (QStringList{QStringLiteral("&Seleccionar"), QStringLiteral("Cancelar")}));
+        QCOMPARE(labels, (QStringList{QStringLiteral("Ver en:"), QStringLiteral("Directorio:")}));
     }
 };
 

@@ -2,12 +2,14 @@
 // general error report and the executable's directory.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -105,13 +107,53 @@ private slots:
         QCOMPARE(first.Acquire(), SingleInstanceGuard::Outcome::First);
     }
 
-    void withoutRuntimeFolderTheLockIsPerUser() {
+    // Without a runtime folder the lock lives in a folder of this user's own
+    // that nobody else can write: a name another user put first in the
+    // shared temporary folder (a folder, a link) is never used.
+    void withoutRuntimeFolderTheLockIsInAPrivateFolder() {
         qunsetenv("XDG_RUNTIME_DIR");
         qputenv("TMPDIR", QFile::encodeName(scratch_->path()));
+        struct Restore {
+            ~Restore() { qunsetenv("TMPDIR"); }
+        } restore;
+        const QString folder = scratch_->filePath(QStringLiteral("QuillbaseBackup-%1").arg(::getuid()));
         const QString path = SingleInstanceGuard::LockFilePath(kLockName);
-        qunsetenv("TMPDIR");
-        QCOMPARE(path,
-                 scratch_->filePath(QStringLiteral("QuillbaseBackup.exe.%1.lock").arg(::getuid())));
+        QCOMPARE(path, folder + QStringLiteral("/QuillbaseBackup.exe.lock"));
+        {
+            SingleInstanceGuard first;
+            SingleInstanceGuard second;
+            QCOMPARE(first.Acquire(kLockName), SingleInstanceGuard::Outcome::First);
+            QCOMPARE(second.Acquire(kLockName), SingleInstanceGuard::Outcome::AlreadyRunning);
+        }
+        struct stat status {};
+        QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &status), 0);
+        QVERIFY(S_ISDIR(status.st_mode));
+        QCOMPARE(status.st_mode & 0777, 0700u);
+
+        // A link in the lock file's place, to a file of someone else's choosing.
+        const QString target = scratch_->filePath(QStringLiteral("victima"));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::link(target, path));
+        SingleInstanceGuard throughLink;
+        QCOMPARE(throughLink.Acquire(kLockName), SingleInstanceGuard::Outcome::NoGuard);
+        QVERIFY(!QFileInfo::exists(target));
+
+        // The folder's name taken first: open to others, or a link.
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0777) == 0);
+        SingleInstanceGuard openFolder;
+        QCOMPARE(openFolder.Acquire(kLockName), SingleInstanceGuard::Outcome::NoGuard);
+        QVERIFY(!QFileInfo::exists(path));
+
+        QVERIFY(QDir(folder).removeRecursively());
+        const QString elsewhere = scratch_->filePath(QStringLiteral("otra"));
+        QVERIFY(QDir().mkdir(elsewhere));
+        QVERIFY(::chmod(QFile::encodeName(elsewhere).constData(), 0700) == 0);
+        QVERIFY(QFile::link(elsewhere, folder));
+        SingleInstanceGuard linkedFolder;
+        QCOMPARE(linkedFolder.Acquire(kLockName), SingleInstanceGuard::Outcome::NoGuard);
+        QVERIFY(QDir(elsewhere).isEmpty());
     }
 
     void unusableLockFileMeansNoGuard() {

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "platform/Settings.h"
@@ -28,6 +30,17 @@ QJsonObject JsonKey(const QJsonObject& values, const QJsonObject& keys = {}) {
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The text of the SettingsError that `call` throws; empty when none.
+template <typename F>
+QString ErrorText(F&& call) {
+    try {
+        call();
+    } catch (const SettingsError& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
 }
 
 QJsonObject StoredDocument() {
@@ -216,6 +229,26 @@ private slots:
         file.close();
         QCOMPARE(store_.ReadString(Key(QStringLiteral("1.0")), QStringLiteral("Root")),
                  QStringLiteral("dos"));
+    }
+
+    // A store that cannot be written or read says why in Spanish, never in
+    // the C library's English.
+    void failuresGiveTheSystemsReasonInSpanish() {
+        const QString key = Key(QStringLiteral("1.0"));
+        QFile blocker(folder());  // a file where the program's folder goes
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QString text = ErrorText([&] { store_.WriteString(key, QStringLiteral("Root"), QStringLiteral("x")); });
+        QVERIFY2(text.contains(folder()) && text.contains(QStringLiteral("ya existe un fichero con ese nombre")),
+                 qPrintable(text));
+        QVERIFY2(!text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))), qPrintable(text));
+
+        QVERIFY(QFile::remove(folder()));
+        QVERIFY(QDir().mkpath(SettingsStore::FilePath()));  // the store's file is a folder
+        text = ErrorText([&] { store_.ReadString(key, QStringLiteral("Root")); });
+        QVERIFY2(text.startsWith(QStringLiteral("No se puede leer el fichero de configuración '") +
+                                 SettingsStore::FilePath() + QStringLiteral("': es una carpeta")),
+                 qPrintable(text));
     }
 
     void damagedFileIsNeverWrittenOver_data() {

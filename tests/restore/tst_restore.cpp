@@ -375,6 +375,9 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
         QCOMPARE(dialogs.messages.at(0).icon, MsgIcon::Error);
         QCOMPARE(dialogs.messages.at(0).title, platform::kAppTitle);
+        QVERIFY2(dialogs.messages.at(0).text.startsWith(
+                     u"El nombre de fichero es demasiado largo para la petición al servicio ("_s),
+                 qPrintable(dialogs.messages.at(0).text));
         QCOMPARE(dialogs.fieldsWhenShown, QStringList{u"|||"_s});
         QVERIFY(progress.titles.isEmpty());
 

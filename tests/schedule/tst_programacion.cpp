@@ -318,6 +318,32 @@ private slots:
         QVERIFY(owner_->calls.isEmpty());
     }
 
+    // The first save, when the settings folder cannot be made, fails as a
+    // write of its first value; nothing else changes and the dialog stays.
+    void aStoreThatCannotBeWrittenIsReportedAsTheValuesWrite() {
+        const QString folder = QFileInfo(platform::SettingsStore::FilePath()).absolutePath();
+        QDir(folder).removeRecursively();
+        QDir().mkpath(QFileInfo(folder).absolutePath());
+        QFile blocker(folder);  // a file where the settings folder goes
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        struct Unblock {
+            QString path;
+            ~Unblock() { QFile::remove(path); }
+        } unblock{folder};
+
+        TProgramacion* dialog = Open();
+        QVERIFY(dialog);
+        TypeTime(*dialog, QStringLiteral("2130"));
+        Click(dialog->chViernes);
+        Click(dialog->btAceptar);
+        QCOMPARE(dialogs_->texts(), QStringList{QStringLiteral("Failed to set data for 'hora'")});
+        QCOMPARE(dialogs_->messages.first().icon, MsgIcon::Error);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(owner_->calls.isEmpty());
+        QCOMPARE(owner_->settings, TScheduleSettings{});
+    }
+
     void wrongTimeIsRefusedOnLeavingTheField_data() {
         QTest::addColumn<QString>("digits");
         QTest::newRow("24:00") << QStringLiteral("2400");

@@ -94,15 +94,6 @@ inline bool LimitServerFileSize(const FirebirdTestServer& server, qint64 bytes) 
     return true;
 }
 
-// A server started by this process shares its controlling terminal. Asked to
-// restore a backup file that breaks off, the server's restore asks that
-// terminal for the file's next volume and waits there; without a terminal it
-// gives up at once. Tests that offer such a file skip where there is one.
-inline bool HasControllingTerminal() {
-    QFile terminal(QStringLiteral("/dev/tty"));
-    return terminal.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-}
-
 // The sample company with `invoices` invoices in all (the sample's 1,500
 // and more, 5 lines each, with a text remark), generated as the backup
 // benchmark grows its company. 20,000 invoices make some 15 MB of database

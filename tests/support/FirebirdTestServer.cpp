@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <unistd.h>
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QtDebug>
@@ -64,6 +66,11 @@ bool FirebirdTestServer::run(const QStringList& arguments)
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // A session of its own, without a controlling terminal: a server that
+    // shares the test's terminal asks it for a broken-off backup file's next
+    // volume and waits there, where without one it gives up at once, as on
+    // a server machine. Tests behave the same from a terminal and from CTest.
+    process.setChildProcessModifier([] { ::setsid(); });
     process.start(QStringLiteral("bash"), QStringList{script} + arguments);
 
     // The password never goes into a message.

@@ -23,6 +23,7 @@
 //                      server killed mid-run)
 //   127.0.0.11   3050  tests/restore/tst_restorefaults.cpp (server killed
 //                      mid-restore)
+//   127.0.0.12   3050  tests/backup/tst_fallbackpasswords.cpp
 //   127.0.0.4    3050  next free: add a line here when you take it
 //   127.0.0.20   3051  tests/fixtures/schema_fixture_test.sh (port form)
 //   127.0.0.21   3052  tests/fixtures/tst_test_support.cpp (port form)
