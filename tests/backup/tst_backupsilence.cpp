@@ -177,11 +177,12 @@ private slots:
         // ... and events were processed while the index was being built,
         // with its line the last one shown.
         QVERIFY(!main.silences.isEmpty());
+        // (A loaded machine may also leave the backup itself silent for a
+        // slice; only the verification's silence is certain.)
         bool duringIndex = false;
-        for (const auto& silence : main.silences) {
-            QCOMPARE(silence.caption, QStringLiteral("Verificando copia"));
-            duringIndex = duringIndex || silence.lastLine.contains(u"LENTA_CLAVE");
-        }
+        for (const auto& silence : main.silences)
+            duringIndex = duringIndex || (silence.caption == u"Verificando copia" &&
+                                          silence.lastLine.contains(u"LENTA_CLAVE"));
         QVERIFY(duringIndex);
     }
 
