@@ -99,8 +99,9 @@ inline QList<Wid> VisibleWindows(qint64 pid) {
 }
 
 inline QList<Wid> WindowsNamed(qint64 pid, const QString& name) {
-    return Ids(Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                        QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+    return Ids(Xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                        QString::number(pid), QStringLiteral("--name"),
                         QStringLiteral("^") + QRegularExpression::escape(name) +
                             QStringLiteral("$")})
                    .text);

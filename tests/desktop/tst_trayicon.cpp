@@ -84,7 +84,8 @@ class TestTrayIcon : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(!FixtureDisplay().isEmpty(), "needs the desktop fixture (tests/desktop/desktop.sh)");
+        QVERIFY2(!FixtureDisplay().isEmpty(),
+                 "needs the desktop fixture (tests/desktop/desktop.sh)");
         const QString local = install_.Path(QStringLiteral("Oficina"));
         QVERIFY(install_.Make({{QStringLiteral("Oficina"), local, QString()}}));
         QVERIFY(install_.MakeLocalServer(local, {QStringLiteral("EMPRESA1")}));
