@@ -173,6 +173,38 @@ inline QList<Wid> TrayIcons() {
     return icons;
 }
 
+// The visible windows of a process that are not in `known`.
+inline QList<Wid> NewWindows(qint64 pid, const QList<Wid>& known) {
+    QList<Wid> others;
+    for (const Wid id : VisibleWindows(pid)) {
+        if (!known.contains(id)) others << id;
+    }
+    return others;
+}
+
+// The single window that a process opens besides `known` and that gets the
+// keyboard; 0 when none comes within `timeoutMs`.
+inline Wid WaitForFocusedNewWindow(qint64 pid, const QList<Wid>& known, int timeoutMs = 15000) {
+    Wid opened = 0;
+    const bool came = WaitFor(
+        [&] {
+            const QList<Wid> others = NewWindows(pid, known);
+            opened = others.size() == 1 ? others[0] : 0;
+            return opened != 0 && FocusWindow() == opened;
+        },
+        timeoutMs);
+    return came ? opened : 0;
+}
+
+// The icon of a process when it is the only one in the notification area.
+inline Wid OnlyTrayIconOf(qint64 pid) {
+    const QList<Wid> icons = TrayIcons();
+    return icons.size() == 1 && Property(icons[0], QStringLiteral("_NET_WM_PID"))
+                                    .endsWith(QStringLiteral(" ") + QString::number(pid))
+               ? icons[0]
+               : 0;
+}
+
 // What the screen shows in `rect` (the root window, as a person sees it).
 inline QImage Grab(const QRect& rect) {
     QProcess process;

@@ -38,34 +38,11 @@ class TestTrayIcon : public QObject {
     Wid main_ = 0;
 
     QList<Wid> OtherWindows(const QList<Wid>& known) const {
-        QList<Wid> others;
-        for (const Wid id : VisibleWindows(program_.processId())) {
-            if (!known.contains(id)) others << id;
-        }
-        return others;
+        return NewWindows(program_.processId(), known);
     }
-
-    // The one icon of the program in the notification area, 0 when none.
-    Wid ProgramIcon() const {
-        const QList<Wid> icons = TrayIcons();
-        const QString pid = QString::number(program_.processId());
-        return icons.size() == 1 && Property(icons[0], QStringLiteral("_NET_WM_PID")).endsWith(pid)
-                   ? icons[0]
-                   : 0;
-    }
-
-    // A window of the program that opens over the main window and has the
-    // keyboard; 0 when none comes within 15 s.
-    Wid WaitForWindowOverMain(const QList<Wid>& before) {
-        Wid opened = 0;
-        WaitFor(
-            [&] {
-                const QList<Wid> others = OtherWindows(before);
-                opened = others.size() == 1 ? others[0] : 0;
-                return opened != 0 && FocusWindow() == opened;
-            },
-            15000);
-        return opened;
+    Wid ProgramIcon() const { return OnlyTrayIconOf(program_.processId()); }
+    Wid WaitForWindowOverMain(const QList<Wid>& before) const {
+        return WaitForFocusedNewWindow(program_.processId(), before);
     }
 
     bool OverMain(Wid window) {
