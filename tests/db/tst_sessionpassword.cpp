@@ -73,18 +73,18 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("password");
         QTest::newRow("plain") << QByteArray("ISC_PASSWORD=s3cr3t") << QStringLiteral("s3cr3t");
-        QTest::newRow("spaces around") << QByteArray("  ISC_PASSWORD = s3cr3t  \r")
-                                       << QStringLiteral("s3cr3t");
+        QTest::newRow("spaces around")
+            << QByteArray("  ISC_PASSWORD = s3cr3t  \r") << QStringLiteral("s3cr3t");
         QTest::newRow("single quotes keep everything")
             << QByteArray("ISC_PASSWORD='a b$c\\d\"e'") << QStringLiteral("a b$c\\d\"e");
-        QTest::newRow("double quotes") << QByteArray("ISC_PASSWORD=\"a b\\\"c\\\\d\"")
-                                       << QStringLiteral("a b\"c\\d");
-        QTest::newRow("equals sign inside") << QByteArray("ISC_PASSWORD=a=b==")
-                                            << QStringLiteral("a=b==");
-        QTest::newRow("escaped character") << QByteArray("ISC_PASSWORD=a\\#b")
-                                           << QStringLiteral("a#b");
-        QTest::newRow("not ASCII") << QByteArray("ISC_PASSWORD=contraseña")
-                                   << QStringLiteral("contraseña");
+        QTest::newRow("double quotes")
+            << QByteArray("ISC_PASSWORD=\"a b\\\"c\\\\d\"") << QStringLiteral("a b\"c\\d");
+        QTest::newRow("equals sign inside")
+            << QByteArray("ISC_PASSWORD=a=b==") << QStringLiteral("a=b==");
+        QTest::newRow("escaped character")
+            << QByteArray("ISC_PASSWORD=a\\#b") << QStringLiteral("a#b");
+        QTest::newRow("not ASCII")
+            << QByteArray("ISC_PASSWORD=contraseña") << QStringLiteral("contraseña");
         QTest::newRow("empty") << QByteArray("ISC_PASSWORD=") << QStringLiteral("");
     }
 

@@ -99,12 +99,11 @@ inline QList<Wid> VisibleWindows(qint64 pid) {
 }
 
 inline QList<Wid> WindowsNamed(qint64 pid, const QString& name) {
-    return Ids(Xdotool({QStringLiteral("search"), QStringLiteral("--all"),
-                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                        QString::number(pid), QStringLiteral("--name"),
-                        QStringLiteral("^") + QRegularExpression::escape(name) +
-                            QStringLiteral("$")})
-                   .text);
+    return Ids(
+        Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+                 QStringLiteral("^") + QRegularExpression::escape(name) + QStringLiteral("$")})
+            .text);
 }
 
 struct WindowInfo {
@@ -114,7 +113,8 @@ struct WindowInfo {
 };
 
 inline WindowInfo Info(Wid id) {
-    const Output out = Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(id)});
+    const Output out =
+        Run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(id)});
     WindowInfo info;
     if (out.code != 0) return info;
     info.exists = true;
@@ -154,14 +154,14 @@ inline Wid FocusWindow() {
 // The icons that the notification area (trayer) holds: the windows docked
 // into the sockets of its panel, whoever they belong to.
 inline QList<Wid> TrayIcons() {
-    const QList<Wid> panels = Ids(
-        Xdotool({QStringLiteral("search"), QStringLiteral("--classname"), QStringLiteral("^panel$")})
-            .text);
+    const QList<Wid> panels = Ids(Xdotool({QStringLiteral("search"), QStringLiteral("--classname"),
+                                           QStringLiteral("^panel$")})
+                                      .text);
     QList<Wid> icons;
     for (const Wid panel : panels) {
-        const Output tree = Run(QStringLiteral("xwininfo"),
-                                {QStringLiteral("-tree"), QStringLiteral("-id"),
-                                 QString::number(panel)});
+        const Output tree =
+            Run(QStringLiteral("xwininfo"),
+                {QStringLiteral("-tree"), QStringLiteral("-id"), QString::number(panel)});
         // Sockets are the panel's children (5 spaces in), icons theirs (8).
         static const QRegularExpression icon(QStringLiteral("^ {8}(0x[0-9a-f]+) "),
                                              QRegularExpression::MultilineOption);
@@ -211,15 +211,14 @@ inline QImage Grab(const QRect& rect) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), FixtureDisplay());
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral("import"),
-                  {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
-                   QStringLiteral("-crop"),
-                   QStringLiteral("%1x%2+%3+%4")
-                       .arg(rect.width())
-                       .arg(rect.height())
-                       .arg(rect.x())
-                       .arg(rect.y()),
-                   QStringLiteral("+repage"), QStringLiteral("png:-")});
+    process.start(QStringLiteral("import"), {QStringLiteral("-silent"), QStringLiteral("-window"),
+                                             QStringLiteral("root"), QStringLiteral("-crop"),
+                                             QStringLiteral("%1x%2+%3+%4")
+                                                 .arg(rect.width())
+                                                 .arg(rect.height())
+                                                 .arg(rect.x())
+                                                 .arg(rect.y()),
+                                             QStringLiteral("+repage"), QStringLiteral("png:-")});
     if (!process.waitForFinished(15000)) {
         process.kill();
         process.waitForFinished(2000);
@@ -340,11 +339,11 @@ inline QStringList Backups(const QString& folder) {
 }  // namespace desktop
 
 // A test program on the fixture's display.
-#define QB_DESKTOP_TEST_MAIN(TestClass)              \
-    int main(int argc, char* argv[]) {               \
-        desktop::UseFixtureDisplay();                \
-        QApplication app(argc, argv);                \
-        TestClass test;                              \
-        QTEST_SET_MAIN_SOURCE_PATH                   \
-        return QTest::qExec(&test, argc, argv);      \
+#define QB_DESKTOP_TEST_MAIN(TestClass)         \
+    int main(int argc, char* argv[]) {          \
+        desktop::UseFixtureDisplay();           \
+        QApplication app(argc, argv);           \
+        TestClass test;                         \
+        QTEST_SET_MAIN_SOURCE_PATH              \
+        return QTest::qExec(&test, argc, argv); \
     }

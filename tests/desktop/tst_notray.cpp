@@ -54,9 +54,9 @@ private slots:
         QVERIFY(install_.Start(program_));
         QVERIFY2(WaitFor(
                      [this] {
-                         main_ = WindowsNamed(program_.processId(),
-                                              QStringLiteral("Quillbase Backup"))
-                                     .value(0);
+                         main_ =
+                             WindowsNamed(program_.processId(), QStringLiteral("Quillbase Backup"))
+                                 .value(0);
                          return main_ != 0 && Normal() && FocusWindow() == main_;
                      },
                      20000),

@@ -29,7 +29,10 @@ QStringList ExecCommand(const QString& entryPath) {
     for (qsizetype i = 0; i < exec.size(); ++i) {
         if (exec[i] == u'\\' && i + 1 < exec.size()) {
             const QChar c = exec[++i];
-            value += c == u's' ? QChar(u' ') : c == u'n' ? QChar(u'\n') : c == u't' ? QChar(u'\t') : c;
+            value += c == u's'   ? QChar(u' ')
+                     : c == u'n' ? QChar(u'\n')
+                     : c == u't' ? QChar(u'\t')
+                                 : c;
         } else {
             value += exec[i];
         }
@@ -88,14 +91,15 @@ class TestSessionStart : public QObject {
         program_.terminate();
         if (warning) {
             Wid aviso = 0;
-            QVERIFY2(WaitFor(
-                         [&] {
-                             aviso = WindowsNamed(program_.processId(), QStringLiteral("Aviso"))
-                                         .value(0);
-                             return aviso != 0;
-                         },
-                         15000),
-                     "no close warning");
+            QVERIFY2(
+                WaitFor(
+                    [&] {
+                        aviso =
+                            WindowsNamed(program_.processId(), QStringLiteral("Aviso")).value(0);
+                        return aviso != 0;
+                    },
+                    15000),
+                "no close warning");
             QTest::qWait(300);
             Click(Info(aviso).rect.topLeft() + QPoint(24 + 138, 270 + 36));
         }
@@ -109,7 +113,8 @@ private slots:
         QVERIFY2(!FixtureDisplay().isEmpty(),
                  "needs the desktop fixture (tests/desktop/desktop.sh)");
         QVERIFY(kPassword != LongFallbackPassword && kPassword != ShortFallbackPassword);
-        QVERIFY2(server_.start(QStringLiteral("127.0.0.4"), kPassword), qPrintable(server_.lastError()));
+        QVERIFY2(server_.start(QStringLiteral("127.0.0.14"), kPassword),
+                 qPrintable(server_.lastError()));
 
         // A server of the office with one company, its copies on the server's side.
         const QString remote = server_.dir() + QStringLiteral("/Central");
@@ -124,7 +129,8 @@ private slots:
         QVERIFY2(first, "the main window did not come up");
         QTest::qWait(500);
         Click(Info(first).rect.topLeft() + QPoint(32 + 8, 73 + 212 + 9));
-        const QString entry = install_.ConfigHome() + QStringLiteral("/autostart/QuillbaseBackup.desktop");
+        const QString entry =
+            install_.ConfigHome() + QStringLiteral("/autostart/QuillbaseBackup.desktop");
         QVERIFY2(WaitFor([&] { return QFile::exists(entry); }, 15000), "no autostart entry");
         CloseProgram(false);
         if (QTest::currentTestFailed()) return;
@@ -135,8 +141,8 @@ private slots:
         // a desktop user keeps it for the session.
         const QString server = QStringLiteral("[%1]Central").arg(server_.ip());
         BackupPlan plan;
-        plan.Servers = {PlanServer{
-            server, {kDestinationTag + copies, remote + QStringLiteral("/CENTRAL1")}}};
+        plan.Servers = {
+            PlanServer{server, {kDestinationTag + copies, remote + QStringLiteral("/CENTRAL1")}}};
         plan.SavePlan();
         const QDateTime start = NextMinute(20);
         StoreSchedule(start);
@@ -155,8 +161,8 @@ private slots:
         QVERIFY(install_.Start(program_, command));
         const Wid main = WaitForMainWindow();
         QVERIFY2(main, "the main window did not come up");
-        QVERIFY(Run(QStringLiteral("xprop"), {QStringLiteral("-root"),
-                                              QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+        QVERIFY(Run(QStringLiteral("xprop"),
+                    {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
                     .text.contains(QStringLiteral("not found")));
 
         while (QDateTime::currentDateTime() < start.addMSecs(-500)) {

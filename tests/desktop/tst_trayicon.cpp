@@ -218,7 +218,8 @@ private slots:
                  "the window did not come back, or the icon stayed");
         QVERIFY(ClientList().contains(main_));
         QVERIFY(Property(main_, QStringLiteral("WM_STATE")).contains(QStringLiteral("Normal")));
-        QVERIFY(!Property(main_, QStringLiteral("_NET_WM_STATE")).contains(QStringLiteral("HIDDEN")));
+        QVERIFY(
+            !Property(main_, QStringLiteral("_NET_WM_STATE")).contains(QStringLiteral("HIDDEN")));
         QCOMPARE(Info(main_).rect.size(), QSize(724, 439));
     }
 
@@ -252,7 +253,8 @@ private slots:
         Key(QStringLiteral("alt+F4"));
         const Wid warning = WaitForWindowOverMain(before);
         QVERIFY2(warning, "the close warning did not open with the keyboard");
-        QVERIFY(Property(warning, QStringLiteral("WM_NAME")).endsWith(QStringLiteral("= \"Aviso\"")));
+        QVERIFY(
+            Property(warning, QStringLiteral("WM_NAME")).endsWith(QStringLiteral("= \"Aviso\"")));
         QVERIFY(OverMain(warning));
         // Esc: the program ends.
         Key(QStringLiteral("Escape"));

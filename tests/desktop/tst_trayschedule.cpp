@@ -23,8 +23,8 @@ double Distance(const QImage& a, const QImage& b) {
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y);
             const QRgb q = b.pixel(x, y);
-            total += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
-                     qAbs(qBlue(p) - qBlue(q));
+            total +=
+                qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
         }
     }
     return total / (3.0 * a.width() * a.height());
@@ -65,8 +65,7 @@ class TestTraySchedule : public QObject {
         const Wid warning = WaitForFocusedNewWindow(Pid(), before);
         QVERIFY2(warning, "the close warning did not open with the keyboard");
         Key(QStringLiteral("Return"));
-        QVERIFY2(WaitFor([this] { return !Info(main_).viewable && OnlyTrayIconOf(Pid()); },
-                         15000),
+        QVERIFY2(WaitFor([this] { return !Info(main_).viewable && OnlyTrayIconOf(Pid()); }, 15000),
                  "Enter did not keep the program running in the notification area");
         QVERIFY(!ClientList().contains(main_));
     }
@@ -140,7 +139,8 @@ class TestTraySchedule : public QObject {
                 break;
             }
             if (!finished) {
-                QVERIFY2(shown != Picture::Idle || !busySeen, "idle picture in the middle of the run");
+                QVERIFY2(shown != Picture::Idle || !busySeen,
+                         "idle picture in the middle of the run");
             }
         }
         QVERIFY2(busySeen, "the icon never showed the busy picture");
@@ -159,15 +159,15 @@ private slots:
         const QString local = install_.Path(QStringLiteral("Oficina"));
         QVERIFY(install_.Make({{QStringLiteral("Oficina"), local, QString()}}));
         QVERIFY(install_.MakeLocalServer(
-            local, {QStringLiteral("EMPRESA1"), QStringLiteral("EMPRESA2"),
-                    QStringLiteral("EMPRESA3")}));
+            local,
+            {QStringLiteral("EMPRESA1"), QStringLiteral("EMPRESA2"), QStringLiteral("EMPRESA3")}));
         copies_ = install_.Path(QStringLiteral("copias"));
         QVERIFY(QDir().mkpath(copies_));
         BackupPlan plan;
-        plan.Servers = {PlanServer{QStringLiteral("[]Oficina"),
-                                   {kDestinationTag + copies_, local + QStringLiteral("/EMPRESA1"),
-                                    local + QStringLiteral("/EMPRESA2"),
-                                    local + QStringLiteral("/EMPRESA3")}}};
+        plan.Servers = {
+            PlanServer{QStringLiteral("[]Oficina"),
+                       {kDestinationTag + copies_, local + QStringLiteral("/EMPRESA1"),
+                        local + QStringLiteral("/EMPRESA2"), local + QStringLiteral("/EMPRESA3")}}};
         plan.SavePlan();
         starts_ << NextMinute(25);
         StoreSchedule(starts_[0]);
@@ -240,7 +240,8 @@ private slots:
                          row.value(1) == start.addSecs(60).toString(QStringLiteral("HH:mm")),
                      qPrintable(row.value(1)));
             QCOMPARE(row.value(2), QStringLiteral("[]Oficina"));
-            QVERIFY(row.value(3).endsWith(QStringLiteral("/EMPRESA%1/Quillbase.orv").arg(i % 3 + 1)));
+            QVERIFY(
+                row.value(3).endsWith(QStringLiteral("/EMPRESA%1/Quillbase.orv").arg(i % 3 + 1)));
             QCOMPARE(row.value(5), QStringLiteral("T"));
             QVERIFY2(row.value(6).isEmpty(), qPrintable(row.value(6)));
         }
