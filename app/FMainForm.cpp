@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 #include <cstdlib>
 #include <utility>
@@ -312,6 +313,10 @@ void TMainForm::BuildControls() {
     AbrirQuillbaseBackup1->setObjectName(QStringLiteral("AbrirQuillbaseBackup1"));
     connect(AbrirQuillbaseBackup1, &QAction::triggered, this,
             &TMainForm::AbrirQuillbaseBackup1Click);
+
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        if (focus != nullptr && focus != windowHandle()) firstShowingActivationPending_ = false;
+    });
 }
 
 void TMainForm::FormCreate() {
@@ -450,8 +455,31 @@ void TMainForm::UpdateTrayIcon(TrayAction action) {
 }
 
 bool TMainForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) FormActivate();
+    if (event->type() == QEvent::WindowActivate) {
+        if (firstShowingActivationPending_) {
+            firstShowingActivationPending_ = false;
+        } else {
+            FormActivate();
+        }
+    }
     return QWidget::event(event);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A desktop may show a window and never activate it (no window manager,
+    // focus-stealing prevention at login): the first showing itself counts
+    // as the first activation, so that a stored schedule is armed from
+    // start-up on.
+    if (firstShowing_) {
+        FormActivate();
+        firstShowingActivationPending_ = true;
+    }
+}
+
+void TMainForm::hideEvent(QHideEvent* event) {
+    firstShowingActivationPending_ = false;
+    QWidget::hideEvent(event);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) { FormClose(event); }

@@ -151,6 +151,8 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -170,4 +172,8 @@ private:
 
     platform::SingleInstanceGuard instanceGuard_;
     bool firstShowing_ = false;
+    // Set when the first showing has run FormActivate: the activation that a
+    // window manager gives that same showing is not a second one. Cleared
+    // when the window hides or another window becomes active.
+    bool firstShowingActivationPending_ = false;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/Dialogs.h"
 
+#include <QDir>
+#include <QFile>
 #include <QtGlobal>
 
 TData* Data = nullptr;
@@ -11,9 +13,71 @@ namespace {
 const QString kAccessFailurePrefix = QStringLiteral("Your user");
 const QString kLineBreak = QStringLiteral("\n\r");
 
+// One value of an environment file line, its quotes and escapes undone.
+QString UnquotedValue(QStringView text) {
+    QString value;
+    QChar quote;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quote == u'\'') {
+            if (c == u'\'') {
+                quote = QChar();
+            } else {
+                value += c;
+            }
+        } else if (c == u'\\' && i + 1 < text.size()) {
+            value += text[++i];
+        } else if (c == u'"') {
+            quote = quote == u'"' ? QChar() : QChar(u'"');
+        } else if (c == u'\'' && quote.isNull()) {
+            quote = u'\'';
+        } else {
+            value += c;
+        }
+    }
+    return value;
+}
+
+// The value that one file gives `name` (its last assignment), null when none.
+QString FileValue(const QString& path, const QString& name) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QString value;
+    for (const QString& rawLine : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        const QString line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';')) continue;
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals <= 0 || line.left(equals).trimmed() != name) continue;
+        value = UnquotedValue(QStringView(line).mid(equals + 1).trimmed());
+        if (value.isNull()) value = QStringLiteral("");
+    }
+    return value;
+}
+
 }  // namespace
 
-TData::TData() : TData(qEnvironmentVariable("ISC_PASSWORD")) {}
+QString SessionEnvironmentValue(const QString& name) {
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty() || QDir::isRelativePath(configHome)) {
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    }
+    const QDir folder(configHome + QStringLiteral("/environment.d"));
+    QString value;
+    for (const QString& file :
+         folder.entryList({QStringLiteral("*.conf")}, QDir::Files | QDir::Readable, QDir::Name)) {
+        const QString fileValue = FileValue(folder.filePath(file), name);
+        if (!fileValue.isNull()) value = fileValue;
+    }
+    return value;
+}
+
+QString StartupDatabasePassword() {
+    static const char kVariable[] = "ISC_PASSWORD";
+    if (qEnvironmentVariableIsSet(kVariable)) return qEnvironmentVariable(kVariable);
+    return SessionEnvironmentValue(QString::fromLatin1(kVariable));
+}
+
+TData::TData() : TData(StartupDatabasePassword()) {}
 
 TData::TData(QString databasePassword) : databasePassword_(std::move(databasePassword)) {
     if (!Data) Data = this;

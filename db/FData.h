@@ -13,6 +13,21 @@
 inline const QString LongFallbackPassword = QStringLiteral("Qb#Copia10");  // ten characters
 inline const QString ShortFallbackPassword = QStringLiteral("Qb#Copia");   // eight characters
 
+// The password given to the program at start-up: ISC_PASSWORD when the
+// program's environment holds it, else the value that the desktop session's
+// environment files give it (SessionEnvironmentValue). A program started by
+// the session (autostart, menu entry) has no terminal's environment.
+QString StartupDatabasePassword();
+
+// The value that the session's environment files give `name`: the files
+// "*.conf" of $XDG_CONFIG_HOME/environment.d (~/.config/environment.d when
+// unset), read in lexical order of their names, later assignments winning.
+// Lines are NAME=VALUE; blank lines and lines starting with "#" or ";" are
+// comments; a value in single quotes is taken as it stands, one in double
+// quotes or unquoted keeps the character after a backslash. Null when no
+// file assigns it.
+QString SessionEnvironmentValue(const QString& name);
+
 enum class SessionPrecondition {
     SkipWhenConnected,  // a connected connection is used as it is
     DisconnectFirst,    // a connected connection is closed and configured afresh
@@ -25,7 +40,7 @@ enum class ReportMode {
 
 class TData {
 public:
-    // Reads DatabasePassword from ISC_PASSWORD when none is given.
+    // Takes StartupDatabasePassword() when no password is given.
     TData();
     explicit TData(QString databasePassword);
     ~TData();

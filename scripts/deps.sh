@@ -15,7 +15,7 @@ packages=(
   build-essential cmake
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n xdg-utils
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-server firebird3.0-utils
-  xvfb xauth
+  xvfb xauth openbox trayer xdotool x11-utils imagemagick
   iproute2 util-linux
   googletest
 )

@@ -86,6 +86,18 @@ void StopWatchingModals() {
         poll->deleteLater();
 }
 
+// Eats the window-activation events of the window it filters, as a desktop
+// that never activates the window would.
+class ActivationSwallower : public QObject {
+public:
+    int swallowed = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::WindowActivate) return QObject::eventFilter(watched, event);
+        ++swallowed;
+        return true;
+    }
+};
+
 // Runs the application's event loop as main() does, with `start` as its first
 // event; returns its exit code, or 99 when it had not ended after `limitMs`.
 int RunProgram(const std::function<void()>& start, int limitMs = 5000) {
@@ -360,6 +372,66 @@ private slots:
         QVERIFY(store.KeyExists(platform::kQuillbaseKey));
         QVERIFY(store.SubKeys(platform::kQuillbaseKey).isEmpty());
         QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    // A desktop that shows the main window without ever activating it (no
+    // window manager, focus-stealing prevention) still gets a working
+    // start-up: the first showing does what the first activation would.
+    void firstShowingCountsAsActivation() {
+        Store(kBackupKey, QStringLiteral("InicioWindows"), QStringLiteral("T"));
+        Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/opt/quillbase"));
+        StoreSchedule(QStringLiteral("1234567"), QStringLiteral("03:00:00"), QStringLiteral("T"));
+
+        form_ = std::make_unique<TMainForm>();
+        TMainForm* form = form_.get();
+        ActivationSwallower swallower;
+        form->installEventFilter(&swallower);
+        form->show();
+        QTest::qWait(200);
+        QCOMPARE(swallower.swallowed, 1);  // offscreen activates on show; the filter ate it
+        QVERIFY(form->Timer1->isActive());
+        QVERIFY(form->Label7->isVisible());
+        QCOMPARE(form->Label7->text(), QStringLiteral("Existe una copia programada"));
+        QVERIFY(form->chInicioWindows->isChecked());
+        QCOMPARE(HelpFilePath(), QStringLiteral("/opt/quillbase/QuillbaseBackup.chm"));
+        QCOMPARE(form->InstallRoot, QStringLiteral("/opt/quillbase"));
+
+        // A later activation is the desktop's: it reads the install root
+        // again, but the box only once.
+        form->removeEventFilter(&swallower);
+        Store(kBackupKey, QStringLiteral("InicioWindows"), QStringLiteral("F"));
+        Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/srv/quillbase"));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QVERIFY(form->chInicioWindows->isChecked());
+        QCOMPARE(HelpFilePath(), QStringLiteral("/srv/quillbase/QuillbaseBackup.chm"));
+        QVERIFY(dialogs_->messages.isEmpty());
+    }
+
+    // The activation that a window manager gives the first showing is that
+    // same showing, not a second activation.
+    void firstShowingActivatesOnce() {
+        Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/opt/quillbase"));
+        form_ = std::make_unique<TMainForm>();
+        TMainForm* form = form_.get();
+        form->show();  // the activation of this showing is still on its way
+        QCOMPARE(HelpFilePath(), QStringLiteral("/opt/quillbase/QuillbaseBackup.chm"));
+        Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/srv/quillbase"));
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QCOMPARE(HelpFilePath(), QStringLiteral("/opt/quillbase/QuillbaseBackup.chm"));
+
+        // Another window active, then this one again: a new activation.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QCOMPARE(HelpFilePath(), QStringLiteral("/srv/quillbase/QuillbaseBackup.chm"));
     }
 
     void closeWithoutScheduleEndsProgram_data() {

@@ -24,6 +24,7 @@
 //   127.0.0.11   3050  tests/restore/tst_restorefaults.cpp (server killed
 //                      mid-restore)
 //   127.0.0.12   3050  tests/backup/tst_fallbackpasswords.cpp
+//   127.0.0.14   3050  tests/desktop/tst_sessionstart.cpp (session start)
 //   127.0.0.4    3050  next free: add a line here when you take it
 //   127.0.0.20   3051  tests/fixtures/schema_fixture_test.sh (port form)
 //   127.0.0.21   3052  tests/fixtures/tst_test_support.cpp (port form)
