@@ -5,7 +5,9 @@
 #include "app/SessionEnd.h"
 #include "db/FData.h"
 #include "db/FbClient.h"
+#include "db/Installation.h"
 #include "logview/ShowBackupLog.h"
+#include "platform/Paths.h"
 #include "plan/FBackupForm.h"
 #include "plan/Help.h"
 #include "schedule/FProgramacion.h"
@@ -14,6 +16,9 @@
 
 int main(int argc, char* argv[]) {
     HoldTerminationSignals();
+    // What this process writes (backups and verification databases of the
+    // embedded engine, restored databases) holds a company's books.
+    RestrictNewFiles();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Quillbase Backup"));
     // The main window decides when the program ends: hiding it in the
@@ -26,6 +31,8 @@ int main(int argc, char* argv[]) {
     TBackupForm::LogBrowserHook = [](TBackupForm& form) { ShowBackupLog(*Data, 0, &form); };
     auto* MainForm = new TMainForm();
     CloseOnTerminationRequest(MainForm);
+    fb::SetLocalProvider(InstallationLocalProvider(platform::ExecutableDirectory()));
+    if (fb::CurrentLocalProvider() == fb::LocalProvider::Embedded) PrepareEmbeddedEngineLocks();
     Data = new TData();
     MainForm->show();
     const int code = app.exec();
