@@ -11,6 +11,11 @@
 #endif
 
 fb::LocalProvider InstallationLocalProvider(const QString& directory) {
+#ifdef Q_OS_WIN
+    // Windows reaches its local server through the local protocol, always.
+    Q_UNUSED(directory);
+    return fb::LocalProvider::Loopback;
+#else
     QFile file(QDir(directory).filePath(kInstallationFile));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return fb::LocalProvider::Embedded;
     fb::LocalProvider provider = fb::LocalProvider::Embedded;
@@ -25,6 +30,7 @@ fb::LocalProvider InstallationLocalProvider(const QString& directory) {
                                                                        : fb::LocalProvider::Embedded;
     }
     return provider;
+#endif
 }
 
 void PrepareEmbeddedEngineLocks() {

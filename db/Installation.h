@@ -8,6 +8,7 @@
 //
 // No file, no such line or any other value: the embedded engine, which only
 // ever touches the operator's own files with the operator's own rights.
+// On Windows local names always go to the local server.
 
 #include "db/FbClient.h"
 

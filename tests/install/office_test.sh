@@ -7,7 +7,8 @@
 #     a Firebird server listens on 127.0.0.1:3050: a backup through the
 #     embedded engine works and its files are for the operator alone; a
 #     program idle after its log append does not keep a second program (own
-#     settings and run folder) or isql out of the log;
+#     settings and run folder) or isql out of the log; an operator outside
+#     the group firebird backs up where /tmp/firebird is the server's;
 #   - as root, the package's layout (LocalEngine=server) with a server of
 #     this test's own on 127.0.0.1:3050 running as the user firebird, which
 #     owns every database: two operators that are not in the group firebird
@@ -101,7 +102,7 @@ operator() {  # operator <home> <uid or -> <command...>
     chown -R "$uid:$uid" "$home"
     as=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
   fi
-  "${as[@]}" env -u FIREBIRD -u FIREBIRD_LOCK HOME="$home" XDG_CONFIG_HOME="$home/config" \
+  "${as[@]}" env -u FIREBIRD -u FIREBIRD_LOCK HOME="$home" TMPDIR="$home" XDG_CONFIG_HOME="$home/config" \
     XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen ISC_PASSWORD="$password" "$@"
 }
 # Two programs on one log: the first appends and stays idle with whatever
@@ -202,6 +203,27 @@ check "personal: the log holds the backup's row" test "$(count_log "$personal/Ba
 # The shared-log checks count their own rows.
 make_installation "$personal" embedded Personal "$work/personal-server"
 shared_log personal "$personal" "$personal/Backup.fdb" - - closed
+
+# ---- a personal installation of an operator outside the group firebird -----
+# Where /tmp/firebird is the server's, the embedded engine of such an
+# operator takes a lock folder of the operator's own.
+if [[ $(id -u) -eq 0 && -d /tmp/firebird ]] &&
+  ! setpriv --reuid=64003 --regid=64003 --clear-groups test -w /tmp/firebird; then
+  own=$work/own
+  make_server "$own/servidor" EMPRESA1
+  make_installation "$own/QuillbaseBackup" embedded Propio "$own/servidor"
+  mkdir -p "$own/copias"
+  chown -R 64003:64003 "$own"
+  if ! operator "$work/own-op" 64003 "$probe" backup "$own/QuillbaseBackup" "[]Propio" \
+    "$own/servidor/EMPRESA1" "$own/copias" >"$work/own.out" 2>"$work/own.err"; then
+    cat "$work/own.err" >&2
+    fail "own: an operator outside the group firebird cannot back up through the embedded engine"
+  fi
+  backup_row "$work/own.out" "[]Propio" EMPRESA1 >/dev/null ||
+    fail "own: no successful log row for the backup"
+else
+  echo "/tmp/firebird is missing or open to every user: the own lock folder is not tried"
+fi
 
 # ---- the package's layout, two operators ----------------------------------
 if [[ $office -eq 1 ]]; then
