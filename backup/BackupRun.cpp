@@ -14,6 +14,7 @@
 #include "backup/FErrorenCopia.h"
 #include "backup/FProgreso.h"
 #include "backup/MainWindowLink.h"
+#include "backup/VerificationTurn.h"
 #include "db/ServerPath.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -367,6 +368,8 @@ bool TBackupRun::Verify(const BackupJob& job) {
     } detach{*this, *restore};
 
     try {
+        // Released before the catch below shows anything.
+        VerificationTurn turn;
         AtServer([&] { restore->Attach(); });
         const QByteArray request =
             fb::BuildRestoreStartParams(job.BackupFile, verification,

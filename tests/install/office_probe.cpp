@@ -12,7 +12,8 @@
 //   office_probe read DIR
 //       reads the log as the log browser opens it.
 //
-// Every message box goes to the standard error and makes the exit code 1;
+// Every message box, and every window that waits for an answer (it is
+// closed at once), goes to the standard error and makes the exit code 1;
 // the log's rows go to the standard output, one per line: the server, the
 // backup file and the success flag separated by tabs.
 
@@ -26,6 +27,9 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
 #include <QWidget>
 
 #include <poll.h>
@@ -102,6 +106,18 @@ int main(int argc, char* argv[]) {
 
     FakeDialogs dialogs;
     int code = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&code] {
+        QWidget* waiting = QApplication::activeModalWidget();
+        if (!waiting) return;
+        QString text = waiting->windowTitle();
+        for (const QLabel* label : waiting->findChildren<QLabel*>()) text += u'|' + label->text();
+        Print(stderr, QStringLiteral("window: ") + text);
+        code = 1;
+        if (auto* dialog = qobject_cast<QDialog*>(waiting)) dialog->reject();
+        else waiting->close();
+    });
+    closer.start(100);
     {
         TData data;
         const QString& command = args.at(0);

@@ -269,10 +269,37 @@ if [[ $office -eq 1 ]]; then
     fi
   done
   check "office: the log holds both backups" test "$(count_log "127.0.0.1:$opt/Backup.fdb")" = 2
+
   bash "$make_db" -f "$work/empty.fdb" "$schema/backup.sql" >/dev/null
-  cp -- "$work/empty.fdb" "$var/Backup.fdb"
-  chown firebird:firebird "$var/Backup.fdb"
-  chmod 660 "$var/Backup.fdb"
+  empty_log() {
+    cp -- "$work/empty.fdb" "$var/Backup.fdb"
+    chown firebird:firebird "$var/Backup.fdb"
+    chmod 660 "$var/Backup.fdb"
+  }
+  empty_log
+  # Both at once into one folder, where the verifications share
+  # Verificacopia.vrf: they take turns, both backups are verified, and a
+  # backup logged as good restores.
+  pids=()
+  for number in 1 2; do
+    operator "$work/office-op$number" "6400$number" "$probe" backup "$opt" "[]Oficina" \
+      "$srv/quillbase/EMPRESA$number" "$srv/copias" >"$work/both-$number.out" 2>"$work/both-$number.err" &
+    pids+=($!)
+  done
+  for number in 1 2; do
+    if ! wait "${pids[number - 1]}"; then
+      cat "$work/both-$number.err" >&2
+      fail "office: operator $number's backup beside the other's shows a box, a window or a remark"
+    fi
+    fbk=$(backup_row "$work/both-$number.out" "[]Oficina" "EMPRESA$number") ||
+      fail "office: no successful row for operator $number's backup beside the other's"
+    rm -f -- "$work/restored.fdb"
+    if [[ -n $fbk ]] && ! env -u ISC_USER -u ISC_PASSWORD gbak -c "$fbk" "$work/restored.fdb" >"$work/gbak.out" 2>&1; then
+      fail "office: $fbk is logged as good but does not restore: $(cat "$work/gbak.out")"
+    fi
+  done
+  check "office: the log holds both rows" test "$(count_log "127.0.0.1:$opt/Backup.fdb")" = 2
+  empty_log
   shared_log office "$opt" "127.0.0.1:$opt/Backup.fdb" 64001 64002 connected
   for database in Servidores.gdb Backup.fdb; do
     check "office: $database is still firebird's alone" \
