@@ -16,8 +16,8 @@
 
 int main(int argc, char* argv[]) {
     HoldTerminationSignals();
-    // What this process writes (backups and verification databases of the
-    // embedded engine, restored databases) holds a company's books.
+    // What this process writes (the embedded engine's backup files) holds
+    // a company's books.
     RestrictNewFiles();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Quillbase Backup"));

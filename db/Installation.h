@@ -25,7 +25,9 @@ fb::LocalProvider InstallationLocalProvider(const QString& directory);
 // (FIREBIRD_LOCK, unless already set). Call before the first attachment.
 void PrepareEmbeddedEngineLocks();
 
-// Files that this process creates (backups and verification databases of
-// the embedded engine, restored databases, settings) are for the operator
-// alone: no rights for the group or other users.
+// Files that this process creates (backup files of the embedded engine,
+// settings) are for the operator alone: no rights for the group or other
+// users. The engine gives a database it creates to the owner's group as
+// well, whatever the mask; the backup run narrows its verification
+// database itself.
 void RestrictNewFiles();
