@@ -32,7 +32,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qb-office.XXXXXX")
 chmod 755 "$work"
 server_dir=$work/fbserver
 cleanup() {
-  [[ -d $server_dir ]] && bash "$fbserver" stop "$server_dir" >/dev/null 2>&1 || true
+  if [[ -d $server_dir ]]; then bash "$fbserver" stop "$server_dir" >/dev/null 2>&1 || true; fi
   exec 3>&- 2>/dev/null || true
   rm -rf -- "$work"
 }
