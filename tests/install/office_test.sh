@@ -34,9 +34,10 @@ server_dir=$work/fbserver
 cleanup() {
   if [[ -d $server_dir ]]; then bash "$fbserver" stop "$server_dir" >/dev/null 2>&1 || true; fi
   exec 3>&- 2>/dev/null || true
-  rm -rf -- "$work"
+  # QB_KEEP_WORK=1 keeps the scratch folder for a look after a failure.
+  [[ -n ${QB_KEEP_WORK:-} ]] || rm -rf -- "$work"
 }
-[[ -n ${QB_KEEP_WORK:-} ]] || trap cleanup EXIT
+trap cleanup EXIT
 
 failures=0
 fail() {
