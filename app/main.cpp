@@ -5,7 +5,9 @@
 #include "app/SessionEnd.h"
 #include "db/FData.h"
 #include "db/FbClient.h"
+#include "db/Installation.h"
 #include "logview/ShowBackupLog.h"
+#include "platform/Paths.h"
 #include "plan/FBackupForm.h"
 #include "plan/Help.h"
 #include "platform/Translations.h"
@@ -15,6 +17,9 @@
 
 int main(int argc, char* argv[]) {
     HoldTerminationSignals();
+    // What this process writes (the embedded engine's backup files) holds
+    // a company's books.
+    RestrictNewFiles();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Quillbase Backup"));
     platform::InstallToolkitTranslations(app);
@@ -28,6 +33,8 @@ int main(int argc, char* argv[]) {
     TBackupForm::LogBrowserHook = [](TBackupForm& form) { ShowBackupLog(*Data, 0, &form); };
     auto* MainForm = new TMainForm();
     CloseOnTerminationRequest(MainForm);
+    fb::SetLocalProvider(InstallationLocalProvider(platform::ExecutableDirectory()));
+    if (fb::CurrentLocalProvider() == fb::LocalProvider::Embedded) PrepareEmbeddedEngineLocks();
     Data = new TData();
     MainForm->show();
     const int code = app.exec();

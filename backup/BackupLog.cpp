@@ -56,4 +56,11 @@ void WriteBackupLog(TData& data, const QString& fecha, const QString& hora, cons
                           QString::fromUtf8(error.what()));
     }
     procedure.Close();
+    // A server shares the log with every program and keeps the connection
+    // for the next use. The engine inside this process would hold the file
+    // for this process alone while it stays attached: another operator's
+    // program, or isql, could neither append to the log nor read it.
+    if (!fb::IsRemoteName(BackupLogName()) &&
+        fb::CurrentLocalProvider() == fb::LocalProvider::Embedded)
+        data.CloseDatabaseSession(data.IBDBackup, data.IBTBackup);
 }

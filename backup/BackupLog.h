@@ -17,7 +17,8 @@ QString JoinRemarks(const QStringList& remarks);
 // Appends one row. A log that cannot be opened has been reported when this
 // returns; a RESULT of -1 shows "Error al grabar en tabla LOG" under the
 // title "ERROR"; any other failure rolls back and shows the same box with the
-// error's text on the next line. The connection stays open until its next use.
+// error's text on the next line. Through a server the connection stays open
+// until its next use; through the embedded engine it is closed at once.
 void WriteBackupLog(TData& data, const QString& fecha, const QString& hora, const QString& servidor,
                     const QString& empresa, const QString& destino, const QString& exito,
                     const QStringList& remarks);

@@ -2,6 +2,8 @@
 
 #include <ibase.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -12,6 +14,7 @@
 #include "backup/FErrorenCopia.h"
 #include "backup/FProgreso.h"
 #include "backup/MainWindowLink.h"
+#include "backup/VerificationTurn.h"
 #include "db/ServerPath.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -354,6 +357,17 @@ bool TBackupRun::Verify(const BackupJob& job) {
     restore->SetProtocol(backup.GetProtocol());
     const QString verification = VerificationPath(job.BackupFile);
     restore->SetDatabaseName(verification);
+    // The embedded engine gives every database it creates to the owner's
+    // group as well; this copy of a company's books is the operator's alone.
+    struct KeepToOwner {
+        QString path;
+        bool inProcess;
+        ~KeepToOwner() {
+            if (inProcess && QFileInfo::exists(path))
+                QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        }
+    } keepToOwner{verification, backup.GetProtocol() == fb::Service::Protocol::Local &&
+                                    fb::CurrentLocalProvider() == fb::LocalProvider::Embedded};
     struct Detach {
         TBackupRun& run;
         fb::Service& service;
@@ -363,6 +377,8 @@ bool TBackupRun::Verify(const BackupJob& job) {
     } detach{*this, *restore};
 
     try {
+        // Released before the catch below shows anything.
+        VerificationTurn turn;
         AtServer([&] { restore->Attach(); });
         const QByteArray request =
             fb::BuildRestoreStartParams(job.BackupFile, verification,

@@ -163,19 +163,16 @@ QString ProvidersConfig(const QString& providers) {
     return QStringLiteral("Providers=") + providers;
 }
 
+LocalProvider localProvider = LocalProvider::Embedded;
+
 // Attaches by the name's kind: another computer through the network provider;
-// this computer's server through the loopback provider, or, when no server
-// answers there at all, the engine inside this process. A refused login from
-// a running server is a refusal, never a reason to go in-process.
+// a name without a host through the engine the installation chose. A refused
+// login is a refusal: no other engine is tried.
 template <typename Attach>
 auto AttachLocalOrRemote(const QString& name, Attach&& attach) {
     if (IsRemoteName(name)) return attach(QStringLiteral("Remote"));
-    try {
-        return attach(QStringLiteral("Loopback"));
-    } catch (const FbError& error) {
-        if (!error.IsNetworkError()) throw;
-    }
-    return attach(QStringLiteral("Engine12"));
+    return attach(localProvider == LocalProvider::Loopback ? QStringLiteral("Loopback")
+                                                           : QStringLiteral("Engine12"));
 }
 
 unsigned BaseType(unsigned type) { return type & ~1u; }
@@ -227,6 +224,9 @@ bool FbError::HasCode(std::intptr_t code) const {
 bool FbError::IsNetworkError() const {
     return HasCode(isc_network_error) || HasCode(isc_net_connect_err);
 }
+
+void SetLocalProvider(LocalProvider provider) { localProvider = provider; }
+LocalProvider CurrentLocalProvider() { return localProvider; }
 
 bool IsRemoteName(const QString& name) {
     qsizetype colon = name.indexOf(QLatin1Char(':'));

@@ -83,8 +83,12 @@ private:
     std::vector<std::intptr_t> codes_;
 };
 
-// Which engine serves a name that carries no host.
+// Which engine serves a name that carries no host: this computer's Firebird
+// server (through the loopback provider) or the engine inside this process.
+// The installation decides it once at start-up; nothing probes for a server.
 enum class LocalProvider { Loopback, Embedded };
+void SetLocalProvider(LocalProvider provider);
+LocalProvider CurrentLocalProvider();
 
 // True when a connection string names another computer ("host:path",
 // "host/port:path"); a drive letter ("C:\...") or a plain path is local.

@@ -1,8 +1,9 @@
-# Install step of Servidores.gdb and Backup.fdb (QB_DATABASE_SOURCE_DIR is set
-# just before this script runs). An installation folder that already holds
-# one of them keeps it: it lists the office's servers or holds the log of
-# every backup, and a new installation over an old one must not empty them.
-foreach(database Servidores.gdb Backup.fdb)
+# Install step of Servidores.gdb, Backup.fdb and QuillbaseBackup.conf
+# (QB_DATABASE_SOURCE_DIR is set just before this script runs). An
+# installation folder that already holds one of them keeps it: it lists the
+# office's servers, holds the log of every backup or says which engine
+# serves them, and a new installation over an old one must not change that.
+foreach(database Servidores.gdb Backup.fdb QuillbaseBackup.conf)
   set(installed "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${database}")
   if(EXISTS "${installed}")
     message(STATUS "Kept: ${installed}")

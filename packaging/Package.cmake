@@ -3,10 +3,13 @@
 #   cpack --config <build>/CPackConfig.cmake    -> quillbase-backup_<version>_<arch>.deb
 #
 #   /opt/quillbase-backup/                the installation folder: QuillbaseBackup,
-#                                         the help (ayuda/) and the icon, with
+#                                         the help (ayuda/), the icon and
+#                                         QuillbaseBackup.conf (local databases
+#                                         through the machine's Firebird server), with
 #                                         Servidores.gdb and Backup.fdb as links to
 #   /var/lib/quillbase-backup/            the databases, made by the postinst from
-#   /usr/share/quillbase-backup/          their empty copies when missing
+#   /usr/share/quillbase-backup/          their empty copies when missing, owned
+#                                         by the server's user firebird, mode 0660
 #   /usr/share/applications/quillbase-backup.desktop
 #   /usr/share/icons/hicolor/scalable/apps/quillbase-backup.svg
 #
@@ -35,6 +38,10 @@ foreach(database Servidores.gdb Backup.fdb)
   file(CREATE_LINK ${QB_PACKAGE_DATA_DIR}/${database} ${package_work}/links/${database} SYMBOLIC)
   install(FILES ${package_work}/links/${database} DESTINATION . COMPONENT debian EXCLUDE_FROM_ALL)
 endforeach()
+# Local databases go to this computer's Firebird server, which owns them.
+set(QB_LOCAL_ENGINE server)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/QuillbaseBackup.conf.in ${package_work}/QuillbaseBackup.conf @ONLY)
+install(FILES ${package_work}/QuillbaseBackup.conf DESTINATION . COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${QB_INSTALL_DIR}/Servidores.gdb ${QB_INSTALL_DIR}/Backup.fdb
   DESTINATION ${QB_PACKAGE_TEMPLATE_DIR} COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${package_work}/quillbase-backup.desktop
@@ -63,12 +70,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QB_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps names the libraries the executable links (Qt 6 Core, Gui,
-# Widgets and Svg, fbclient, ...); the embedded engine is a plugin of the
-# client library that nothing links, so it is named by hand; so are Qt's
-# Spanish translations, loaded at start, and xdg-utils, which opens the help
-# pages in the desktop's browser.
+# Widgets and Svg, fbclient, ...); the machine's Firebird server, which
+# serves the package's databases, is named by hand; so are Qt's Spanish
+# translations, loaded at start, and xdg-utils, which opens the help pages
+# in the desktop's browser.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "firebird3.0-server-core, qt6-translations-l10n, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "firebird3.0-server, qt6-translations-l10n, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${package_work}/control/postinst ${package_work}/control/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -12,7 +12,9 @@
 #                           between runs; the user's own are never touched
 #
 # Every run makes the databases and the folders above (except config/)
-# afresh. Local databases open through the embedded engine: no server runs.
+# afresh. Local databases open through the embedded engine, in the
+# program's own process (QuillbaseBackup.conf says so), whether or not a
+# Firebird server runs on this computer: no server is needed or used.
 #
 #   --no-build   use the existing build instead of installing and building
 #   --no-start   set up only, do not start the program
@@ -64,6 +66,7 @@ mkdir -p -- "$demo/servidor" "$demo/copias" "$demo/config"
 
 # The program folder, with databases of its own.
 cp -a -- "$program_dir" "$demo/QuillbaseBackup"
+printf 'LocalEngine=embedded\n' >"$demo/QuillbaseBackup/QuillbaseBackup.conf"
 server_row=$(mktemp "${TMPDIR:-/tmp}/qb-demo.XXXXXX.sql")
 trap 'rm -f -- "$server_row"' EXIT
 echo "INSERT INTO SERVIDORES (ALIAS, RUTAACCESO, DIRECCIONIP) VALUES ('Local', $(sql_quote "$demo/servidor"), '');" >"$server_row"
@@ -101,11 +104,6 @@ fi
 if [[ $start -eq 0 ]]; then
   echo "Start it with: $run_command"
   exit 0
-fi
-
-if timeout 2 bash -c 'exec 3<>/dev/tcp/127.0.0.1/3050' 2>/dev/null; then
-  echo "demo.sh: warning: a Firebird server listens on 127.0.0.1:3050; the program will use it" \
-    "for the demo's databases instead of the embedded engine (stop it with: sudo systemctl stop firebird3.0)" >&2
 fi
 
 export XDG_CONFIG_HOME=$demo/config

@@ -35,7 +35,7 @@ if ! isolated true 2>/dev/null; then
   run_tests=()
   echo "test.sh: note: no network namespace allowed here (unshare --net); the tests use this computer's loopback" >&2
   if timeout 2 bash -c 'exec 3<>/dev/tcp/127.0.0.1/3050' 2>/dev/null; then
-    echo "test.sh: warning: a Firebird server listens on 127.0.0.1:3050 (stop it with: sudo systemctl stop firebird3.0)" >&2
+    echo "test.sh: warning: a Firebird server listens on 127.0.0.1:3050; the tests that need that port are skipped" >&2
   fi
 fi
 

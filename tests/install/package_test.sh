@@ -5,17 +5,20 @@
 #   package_test.sh <build folder>
 #
 #   - first the plain installation: `cmake --install` into a scratch folder
-#     gives the installation folder, and a second one keeps its log;
+#     gives the installation folder (local databases through the embedded
+#     engine), and a second one keeps its log;
 #   - the control fields: name, version, architecture, and Depends naming the
-#     Qt 6 libraries, the Firebird client, the embedded engine, Qt's Spanish
+#     Qt 6 libraries, the Firebird client, the Firebird server, Qt's Spanish
 #     translations and xdg-utils;
 #   - the files, extracted with dpkg-deb: the installation folder in
 #     /opt/quillbase-backup (executable, help, icon, links to the databases),
 #     the empty databases (real Firebird databases of the right schema), the
 #     desktop entry and its icon, and nothing anywhere else;
 #   - installed into a scratch root with dpkg (when run as root): the
-#     databases appear writable for every user, an upgrade keeps a written
-#     log, removing keeps it, purging deletes it.
+#     databases belong to the server's user firebird and nobody else may
+#     read or write them, an upgrade keeps a written log and makes the
+#     earlier layout (files writable by every user) safe, removing keeps
+#     the log, purging deletes it.
 set -euo pipefail
 
 build=$(realpath -- "${1:?usage: $0 <build folder>}")
@@ -64,6 +67,7 @@ check "installed Backup.fdb" test -f "$folder/Backup.fdb"
 check "installed help" test -s "$folder/ayuda/principal.html"
 check "installed help pictures" test -s "$folder/ayuda/img/btn_ayuda.svg"
 check "installed icon" grep -q '<svg' "$folder/QuillbaseBackup.svg"
+check "a plain installation uses the embedded engine" grep -qx 'LocalEngine=embedded' "$folder/QuillbaseBackup.conf"
 add_row "$folder/Backup.fdb"
 cmake --install "$build" --prefix "$folder" >"$work/install.log" 2>&1 || fail "second cmake --install"
 check "a second installation keeps the log" test "$(count_rows "$folder/Backup.fdb" BACKUPLOG)" = 1
@@ -91,7 +95,7 @@ check "maintainer" test -n "$(field Maintainer)"
 depends=$(field Depends)
 echo "Depends: $depends"
 # Each name as a whole package name in the list, versioned or not.
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libfbclient2 firebird3.0-server-core \
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libfbclient2 firebird3.0-server \
   qt6-translations-l10n xdg-utils; do
   if ! tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*//' | grep -qx -- "$package"; then
     fail "Depends does not name $package"
@@ -140,6 +144,8 @@ done
 check "help style sheet" test -s "$root$prefix/ayuda/estilo.css"
 check "help pictures" test -s "$root$prefix/ayuda/img/plan/guardar.svg"
 check "program icon in the installation folder" grep -q '<svg' "$root$prefix/QuillbaseBackup.svg"
+check "the package's local databases go to the machine's server" \
+  grep -qx 'LocalEngine=server' "$root$prefix/QuillbaseBackup.conf"
 
 for database in Servidores.gdb Backup.fdb; do
   link=$root$prefix/$database
@@ -195,12 +201,28 @@ else
       fail "dpkg $*"
     }
   }
+  # safe_layout <when>: the databases and their folder as the server needs
+  # them, and nothing for anybody else.
+  safe_layout() {
+    local when=$1 installed
+    check "$when: $data belongs to root:firebird, mode 750" \
+      test "$(stat -c '%U:%G %a' "$scratch$data")" = "root:firebird 750"
+    for database in Servidores.gdb Backup.fdb; do
+      installed=$scratch$data/$database
+      check "$when: installed $data/$database" test -f "$installed"
+      check "$when: $data/$database belongs to firebird:firebird, mode 660" \
+        test "$(stat -c '%U:%G %a' "$installed")" = "firebird:firebird 660"
+    done
+    check "$when: no file in $data for other users" \
+      test -z "$(find "$scratch$data" -perm /o=rwx -print)"
+  }
+  if ! getent passwd firebird >/dev/null; then
+    fail "no user firebird on this computer (package firebird3.0-server)"
+  fi
   dpkg_scratch -i "$deb"
+  safe_layout "installed"
   for database in Servidores.gdb Backup.fdb; do
-    installed=$scratch$data/$database
-    check "installed $data/$database" test -f "$installed"
-    check "$data/$database is writable by every user" test "$(stat -c %a "$installed")" = 666
-    check "$data/$database is the empty database" cmp -s "$installed" "$root$templates/$database"
+    check "$data/$database is the empty database" cmp -s "$scratch$data/$database" "$root$templates/$database"
   done
 
   # The operator's log survives an upgrade and a removal.
@@ -210,6 +232,17 @@ else
   dpkg_scratch -i "$deb"
   kept=$(count_rows "$scratch$data/Backup.fdb" BACKUPLOG)
   check "an upgrade keeps the log ($kept)" test "$kept" = 1
+  safe_layout "upgraded"
+
+  # The earlier package's layout: files of root, writable by every user.
+  chown root:root "$scratch$data" "$scratch$data"/*
+  chmod 0755 "$scratch$data"
+  chmod 0666 "$scratch$data"/*
+  add_row "$scratch$data/Backup.fdb"
+  dpkg_scratch -i "$deb"
+  safe_layout "upgraded from files writable by every user"
+  kept=$(count_rows "$scratch$data/Backup.fdb" BACKUPLOG)
+  check "the upgrade from that layout keeps the log ($kept)" test "$kept" = 2
   dpkg_scratch -r quillbase-backup
   check "removing takes the program away" test ! -e "$scratch$prefix/QuillbaseBackup"
   check "removing keeps the log" test -f "$scratch$data/Backup.fdb"
