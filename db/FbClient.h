@@ -194,6 +194,11 @@ private:
     Firebird::IStatement* statement_ = nullptr;
     Firebird::IResultSet* cursor_ = nullptr;
     Firebird::IMessageMetadata* outMeta_ = nullptr;
+    // Where each output column sits in outBuffer_, read once per statement.
+    struct OutColumn {
+        unsigned type, offset, nullOffset, length;
+    };
+    std::vector<OutColumn> outColumns_;
     std::vector<unsigned char> outBuffer_;
     bool singleRowPending_ = false;
 };

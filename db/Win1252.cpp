@@ -32,15 +32,22 @@ std::optional<QByteArray> EncodeWin1252(const QString& text) {
     return out;
 }
 
+void DecodeWin1252Into(QString& out, const char* bytes, int length) {
+    // resize() keeps the buffer of a text nobody else holds, so that a
+    // column read row after row costs no allocation.
+    out.resize(length);
+    char16_t* chars = reinterpret_cast<char16_t*>(out.data());
+    for (int i = 0; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        char16_t c = b;
+        if (b >= 0x80 && b < 0xA0 && kHighControls[b - 0x80]) c = kHighControls[b - 0x80];
+        chars[i] = c;
+    }
+}
+
 QString DecodeWin1252(const char* bytes, int length) {
     QString out;
-    out.reserve(length);
-    for (int i = 0; i < length; ++i) {
-        auto b = static_cast<unsigned char>(bytes[i]);
-        char16_t c = b;
-        if (b >= 0x80 && b < 0xA0) c = kHighControls[b - 0x80] ? kHighControls[b - 0x80] : b;
-        out.append(QChar(c));
-    }
+    DecodeWin1252Into(out, bytes, length);
     return out;
 }
 
