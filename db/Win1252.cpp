@@ -37,11 +37,13 @@ void DecodeWin1252Into(QString& out, const char* bytes, int length) {
     // column read row after row costs no allocation.
     out.resize(length);
     char16_t* chars = reinterpret_cast<char16_t*>(out.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes);
+    // Latin-1 first (a loop the compiler widens many bytes at a time), then
+    // the few positions where WIN1252 differs.
+    for (int i = 0; i < length; ++i) chars[i] = in[i];
     for (int i = 0; i < length; ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        char16_t c = b;
-        if (b >= 0x80 && b < 0xA0 && kHighControls[b - 0x80]) c = kHighControls[b - 0x80];
-        chars[i] = c;
+        const unsigned high = in[i] - 0x80u;
+        if (high < 0x20u && kHighControls[high]) chars[i] = kHighControls[high];
     }
 }
 

@@ -15,6 +15,8 @@
 //   bench_logview [--rows N]... [--rounds R] [work folder]
 //       default: --rows 100000 --rows 1000000, 5 rounds (3 for a million),
 //       work folder <temp>/qb-bench-logview
+//   bench_logview --open-only <folder of a Backup.fdb>
+//       one opening of the browser and nothing else, for a profiler
 //
 // Each log is generated once (a million rows take a few minutes) and kept in
 // the work folder, under <rows>/Backup.fdb, for the next runs. Runs
@@ -194,6 +196,9 @@ class Visit : public QObject {
 public:
     explicit Visit(std::function<void(Step)> atStep = {}) : atStep_(std::move(atStep)) {}
 
+    // Only opened and closed again (for a profiler).
+    bool openOnly = false;
+
     StepTimes times[kSteps];
 
     void Run(TData& data) {
@@ -261,7 +266,8 @@ private:
             if (detail_) detail_->close();
             return;
         }
-        QTimer::singleShot(0, this, [this, step] { Next(static_cast<Step>(step + 1)); });
+        const Step next = openOnly ? kClose : static_cast<Step>(step + 1);
+        QTimer::singleShot(0, this, [this, next] { Next(next); });
     }
 
     // Starts a step the way the operator would, and waits for its paint.
@@ -507,6 +513,17 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.value(0) == u"--memory") return MemoryProbe(arguments.value(1));
+    if (arguments.value(0) == u"--open-only") {
+        // bench_logview --open-only <folder with Backup.fdb>: one opening of
+        // the browser, to run under a profiler.
+        platform::SetExecutableDirectory(arguments.value(1));
+        TData data(QStringLiteral("x"));
+        Visit visit;
+        visit.openOnly = true;
+        visit.Run(data);
+        Say(QStringLiteral("opened in %1").arg(Ms(visit.times[kOpen].shown)));
+        return 0;
+    }
 
     QList<int> sizes;
     int rounds = -1;
