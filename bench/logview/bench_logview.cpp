@@ -378,6 +378,7 @@ int MemoryProbe(const QString& folder) {
     });
     visit.Run(data);
     line += QStringLiteral(" after=%1 peak=%2").arg(Resident().first).arg(Resident().second);
+
     Say(line);
     return 0;
 }
