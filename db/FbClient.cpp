@@ -706,7 +706,9 @@ QString Statement::Field(const QString& name) const {
     return row_.at(index);
 }
 
-QString Statement::Field(int index) const {
+QString Statement::Field(int index) const { return FieldRef(index); }
+
+const QString& Statement::FieldRef(int index) const {
     if (index < 0 || index >= static_cast<int>(row_.size()))
         throw FbError(QStringLiteral("Field index %1 out of range").arg(index));
     ReadPendingBlob(index);

@@ -164,6 +164,9 @@ public:
     // NULL reads as "".
     QString Field(const QString& name) const;
     QString Field(int index) const;
+    // The same without a copy, for a reader of many rows; valid until the
+    // next row is read.
+    const QString& FieldRef(int index) const;
     bool FieldIsNull(const QString& name) const;
     int FieldCount() const { return static_cast<int>(row_.size()); }
     QStringList FieldNames() const { return columns_; }

@@ -315,11 +315,11 @@ void TLogForm::AddRows(fb::Statement& statement, bool collectServers) {
             destino = column("DESTINO");
             exito = column("EXITO");
         }
-        const QString server = statement.Field(servidor);
+        const QString& server = statement.FieldRef(servidor);
         const bool newServer =
-            rows.Add(statement.Field(exito) == u"T" ? 1 : 0, statement.Field(fecha),
-                     statement.Field(hora), server, statement.Field(empresa),
-                     statement.Field(destino));
+            rows.Add(statement.FieldRef(exito) == u"T" ? 1 : 0, statement.FieldRef(fecha),
+                     statement.FieldRef(hora), server, statement.FieldRef(empresa),
+                     statement.FieldRef(destino));
         // Only a text not met before in this fill can be a new entry.
         if (collectServers && newServer) {
             const QString key = server.toCaseFolded();
