@@ -12,6 +12,16 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// Every byte's character: Latin-1 but for 0x80..0x9F; an unassigned byte
+// stands for itself.
+constexpr std::array<char16_t, 256> kDecode = [] {
+    std::array<char16_t, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) table[b] = static_cast<char16_t>(b);
+    for (unsigned b = 0x80; b < 0xA0; ++b)
+        if (kHighControls[b - 0x80]) table[b] = kHighControls[b - 0x80];
+    return table;
+}();
+
 std::optional<char> EncodeChar(char16_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
     for (std::size_t i = 0; i < kHighControls.size(); ++i)
@@ -38,13 +48,7 @@ void DecodeWin1252Into(QString& out, const char* bytes, int length) {
     out.resize(length);
     char16_t* chars = reinterpret_cast<char16_t*>(out.data());
     const auto* in = reinterpret_cast<const unsigned char*>(bytes);
-    // Latin-1 first (a loop the compiler widens many bytes at a time), then
-    // the few positions where WIN1252 differs.
-    for (int i = 0; i < length; ++i) chars[i] = in[i];
-    for (int i = 0; i < length; ++i) {
-        const unsigned high = in[i] - 0x80u;
-        if (high < 0x20u && kHighControls[high]) chars[i] = kHighControls[high];
-    }
+    for (int i = 0; i < length; ++i) chars[i] = kDecode[in[i]];
 }
 
 QString DecodeWin1252(const char* bytes, int length) {
