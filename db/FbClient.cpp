@@ -185,13 +185,28 @@ ISC_DATE EncodeDate(const QString& text) {
     return Util()->encodeDate(date.year(), date.month(), date.day());
 }
 
-QString DecodeDate(ISC_DATE value) {
+// "dd/mm/yyyy", written in place: the log browser reads one date a row.
+void DecodeDateInto(QString& out, ISC_DATE value) {
     unsigned y = 0, m = 0, d = 0;
     Util()->decodeDate(value, &y, &m, &d);
-    return QStringLiteral("%1/%2/%3")
-        .arg(d, 2, 10, QLatin1Char('0'))
-        .arg(m, 2, 10, QLatin1Char('0'))
-        .arg(y, 4, 10, QLatin1Char('0'));
+    out.resize(10);
+    char16_t* c = reinterpret_cast<char16_t*>(out.data());
+    c[0] = u'0' + d / 10 % 10;
+    c[1] = u'0' + d % 10;
+    c[2] = u'/';
+    c[3] = u'0' + m / 10 % 10;
+    c[4] = u'0' + m % 10;
+    c[5] = u'/';
+    c[6] = u'0' + y / 1000 % 10;
+    c[7] = u'0' + y / 100 % 10;
+    c[8] = u'0' + y / 10 % 10;
+    c[9] = u'0' + y % 10;
+}
+
+QString DecodeDate(ISC_DATE value) {
+    QString text;
+    DecodeDateInto(text, value);
+    return text;
 }
 
 QString DecodeTime(ISC_TIME value) {
@@ -579,6 +594,10 @@ void Statement::Execute() {
                     const char* alias = outMeta_->getAlias(s, i);
                     columns_ << QString::fromUtf8(alias && *alias ? alias : outMeta_->getField(s, i));
                 }
+                outColumns_.clear();
+                for (unsigned i = 0; i < count; ++i)
+                    outColumns_.push_back({BaseType(outMeta_->getType(s, i)), outMeta_->getOffset(s, i),
+                                           outMeta_->getNullOffset(s, i), outMeta_->getLength(s, i)});
                 outBuffer_.assign(outMeta_->getMessageLength(s), 0);
             });
         }
@@ -623,45 +642,47 @@ bool Statement::Next() {
 }
 
 void Statement::ReadRow(const unsigned char* buffer) {
-    Call([&](ThrowStatusWrapper* s) {
-        for (unsigned i = 0; i < row_.size(); ++i) {
-            const unsigned char* field = buffer + outMeta_->getOffset(s, i);
-            const bool isNull = ReadAt<short>(buffer + outMeta_->getNullOffset(s, i)) != 0;
-            rowNull_[i] = isNull;
-            blobPending_[i] = false;
-            if (isNull) {
-                row_[i].clear();
-                continue;
-            }
-            switch (BaseType(outMeta_->getType(s, i))) {
-                case SQL_VARYING:
-                    row_[i] = DecodeWin1252(reinterpret_cast<const char*>(field) + 2, ReadAt<unsigned short>(field));
-                    break;
-                case SQL_TEXT:
-                    row_[i] = DecodeWin1252(reinterpret_cast<const char*>(field),
-                                            static_cast<int>(outMeta_->getLength(s, i)));
-                    break;
-                case SQL_TYPE_DATE:
-                    row_[i] = DecodeDate(ReadAt<ISC_DATE>(field));
-                    break;
-                case SQL_TYPE_TIME:
-                    row_[i] = DecodeTime(ReadAt<ISC_TIME>(field));
-                    break;
-                case SQL_TIMESTAMP: {
-                    const auto ts = ReadAt<ISC_TIMESTAMP>(field);
-                    row_[i] = DecodeDate(ts.timestamp_date) + QLatin1Char(' ') + DecodeTime(ts.timestamp_time);
-                    break;
-                }
-                case SQL_BLOB:
-                    row_[i].clear();
-                    std::memcpy(blobIds_[i].data(), field, sizeof(ISC_QUAD));
-                    blobPending_[i] = true;
-                    break;
-                default:
-                    row_[i].clear();
-            }
+    // The layout was read once at Execute; the values are decoded into the
+    // row's texts in place.
+    for (unsigned i = 0; i < row_.size(); ++i) {
+        const OutColumn& column = outColumns_[i];
+        const unsigned char* field = buffer + column.offset;
+        const bool isNull = ReadAt<short>(buffer + column.nullOffset) != 0;
+        rowNull_[i] = isNull;
+        blobPending_[i] = false;
+        if (isNull) {
+            row_[i].resize(0);
+            continue;
         }
-    });
+        switch (column.type) {
+            case SQL_VARYING:
+                DecodeWin1252Into(row_[i], reinterpret_cast<const char*>(field) + 2,
+                                  ReadAt<unsigned short>(field));
+                break;
+            case SQL_TEXT:
+                DecodeWin1252Into(row_[i], reinterpret_cast<const char*>(field),
+                                  static_cast<int>(column.length));
+                break;
+            case SQL_TYPE_DATE:
+                DecodeDateInto(row_[i], ReadAt<ISC_DATE>(field));
+                break;
+            case SQL_TYPE_TIME:
+                row_[i] = DecodeTime(ReadAt<ISC_TIME>(field));
+                break;
+            case SQL_TIMESTAMP: {
+                const auto ts = ReadAt<ISC_TIMESTAMP>(field);
+                row_[i] = DecodeDate(ts.timestamp_date) + QLatin1Char(' ') + DecodeTime(ts.timestamp_time);
+                break;
+            }
+            case SQL_BLOB:
+                row_[i].resize(0);
+                std::memcpy(blobIds_[i].data(), field, sizeof(ISC_QUAD));
+                blobPending_[i] = true;
+                break;
+            default:
+                row_[i].resize(0);
+        }
+    }
 }
 
 int Statement::ColumnIndex(const QString& name) const {
@@ -694,7 +715,9 @@ QString Statement::Field(const QString& name) const {
     return row_.at(index);
 }
 
-QString Statement::Field(int index) const {
+QString Statement::Field(int index) const { return FieldRef(index); }
+
+const QString& Statement::FieldRef(int index) const {
     if (index < 0 || index >= static_cast<int>(row_.size()))
         throw FbError(QStringLiteral("No existe el campo número %1").arg(index));
     ReadPendingBlob(index);

@@ -208,6 +208,9 @@ public:
     // NULL reads as "".
     QString Field(const QString& name) const;
     QString Field(int index) const;
+    // The same without a copy, for a reader of many rows; valid until the
+    // next row is read.
+    const QString& FieldRef(int index) const;
     bool FieldIsNull(const QString& name) const;
     int FieldCount() const { return static_cast<int>(row_.size()); }
     QStringList FieldNames() const { return columns_; }
@@ -238,6 +241,11 @@ private:
     Owned<Firebird::IStatement> statement_;
     Owned<Firebird::IResultSet> cursor_;
     Owned<Firebird::IMessageMetadata> outMeta_;
+    // Where each output column sits in outBuffer_, read once per statement.
+    struct OutColumn {
+        unsigned type, offset, nullOffset, length;
+    };
+    std::vector<OutColumn> outColumns_;
     std::vector<unsigned char> outBuffer_;
     bool singleRowPending_ = false;
 };

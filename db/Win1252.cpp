@@ -12,6 +12,16 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// Every byte's character: Latin-1 but for 0x80..0x9F; an unassigned byte
+// stands for itself.
+constexpr std::array<char16_t, 256> kDecode = [] {
+    std::array<char16_t, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) table[b] = static_cast<char16_t>(b);
+    for (unsigned b = 0x80; b < 0xA0; ++b)
+        if (kHighControls[b - 0x80]) table[b] = kHighControls[b - 0x80];
+    return table;
+}();
+
 std::optional<char> EncodeChar(char16_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
     for (std::size_t i = 0; i < kHighControls.size(); ++i)
@@ -32,15 +42,18 @@ std::optional<QByteArray> EncodeWin1252(const QString& text) {
     return out;
 }
 
+void DecodeWin1252Into(QString& out, const char* bytes, int length) {
+    // resize() keeps the buffer of a text nobody else holds, so that a
+    // column read row after row costs no allocation.
+    out.resize(length);
+    char16_t* chars = reinterpret_cast<char16_t*>(out.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes);
+    for (int i = 0; i < length; ++i) chars[i] = kDecode[in[i]];
+}
+
 QString DecodeWin1252(const char* bytes, int length) {
     QString out;
-    out.reserve(length);
-    for (int i = 0; i < length; ++i) {
-        auto b = static_cast<unsigned char>(bytes[i]);
-        char16_t c = b;
-        if (b >= 0x80 && b < 0xA0) c = kHighControls[b - 0x80] ? kHighControls[b - 0x80] : b;
-        out.append(QChar(c));
-    }
+    DecodeWin1252Into(out, bytes, length);
     return out;
 }
 

@@ -13,5 +13,7 @@ namespace fb {
 std::optional<QByteArray> EncodeWin1252(const QString& text);
 QString DecodeWin1252(const QByteArray& bytes);
 QString DecodeWin1252(const char* bytes, int length);
+// The same into an existing text, reusing its buffer when it can.
+void DecodeWin1252Into(QString& out, const char* bytes, int length);
 
 }  // namespace fb

@@ -10,6 +10,8 @@
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <stdexcept>
 
 #include "backup/BackupLog.h"
 #include "logview/FViewErrorLog.h"
@@ -58,6 +60,96 @@ struct SessionCloser {
 
 // ---- the rows ------------------------------------------------------------------
 
+quint32 TLogRows::Pool::Number(const QString& text) {
+    if (last < texts.size() && texts[last] == text) return last;
+    const auto found = numbers.constFind(text);
+    if (found != numbers.cend()) return last = found.value();
+    last = static_cast<quint32>(texts.size());
+    texts.push_back(text);
+    numbers.insert(text, last);
+    return last;
+}
+
+bool TLogRows::Add(int icon, const QString& fecha, const QString& hora, const QString& servidor,
+                   const QString& empresa, const QString& destino) {
+    Row row{};
+    row.icon = icon == 1 ? 1 : 0;
+    row.text[kFecha] = pools_[kFecha].Number(fecha);
+    row.text[kHora] = pools_[kHora].Number(hora);
+    const size_t servers = pools_[kServidor].texts.size();
+    row.text[kServidor] = pools_[kServidor].Number(servidor);
+    row.text[kEmpresa] = pools_[kEmpresa].Number(empresa);
+    StoreDestino(row, destino);
+    rows_.push_back(row);
+    return pools_[kServidor].texts.size() != servers;
+}
+
+void TLogRows::StoreDestino(Row& row, const QString& destino) {
+    const qsizetype length = destino.size();
+    const auto* chars = reinterpret_cast<const char16_t*>(destino.constData());
+    // Latin-1 bytes hold the text when every character fits in one; a
+    // column holds at most 32765 bytes, and the blocks are counted in 16 bits.
+    bool wide = length > 0x7FFF || blocks_.size() >= kWide - 1;
+    for (qsizetype i = 0; i < length && !wide; ++i) wide = chars[i] > 0xFF;
+    if (wide) {
+        row.destinoBlock = kWide;
+        row.destinoAt = wide_.Number(destino);
+        row.destinoLength = 0;
+        return;
+    }
+    if (blocks_.empty() || blocks_.back().size() + length > blocks_.back().capacity()) {
+        blocks_.emplace_back();
+        blocks_.back().reserve(std::max(kBlockSize, length));
+    }
+    QByteArray& block = blocks_.back();
+    row.destinoBlock = static_cast<quint16>(blocks_.size() - 1);
+    row.destinoAt = static_cast<quint32>(block.size());
+    row.destinoLength = static_cast<quint16>(length) & 0x7FFF;
+    const qsizetype at = block.size();
+    block.resize(at + length);  // within the reserved capacity
+    char* bytes = block.data() + at;
+    for (qsizetype i = 0; i < length; ++i) bytes[i] = static_cast<char>(chars[i]);
+}
+
+QString TLogRows::Destino(const Row& row) const {
+    if (row.destinoBlock == kWide) return wide_.texts[row.destinoAt];
+    const QByteArray& block = blocks_[row.destinoBlock];
+    return QString::fromLatin1(block.constData() + row.destinoAt,
+                               static_cast<qsizetype>(row.destinoLength));
+}
+
+void TLogRows::Append(TLogRows&& other) {
+    if (rows_.empty()) {
+        *this = std::move(other);
+        return;
+    }
+    for (int row = 0; row < other.Count(); ++row) {
+        const TLogRow values = other.At(row);
+        Add(values.Icon, values.Fecha, values.Hora, values.Servidor, values.Empresa,
+            values.Destino);
+    }
+    other.Clear();
+}
+
+void TLogRows::Clear() { *this = TLogRows(); }
+
+QString TLogRows::Text(int row, int column) const {
+    const Row& stored = rows_[static_cast<size_t>(row)];
+    if (column == kDestino) return Destino(stored);
+    return pools_[column].texts[stored.text[column]];
+}
+
+TLogRow TLogRows::At(int row) const {
+    TLogRow values;
+    values.Icon = Icon(row);
+    values.Fecha = Text(row, kFecha);
+    values.Hora = Text(row, kHora);
+    values.Servidor = Text(row, kServidor);
+    values.Empresa = Text(row, kEmpresa);
+    values.Destino = Text(row, kDestino);
+    return values;
+}
+
 TLogListModel::TLogListModel(QObject* parent) : QAbstractTableModel(parent) {
     icons_[0] = LogIcon(QStringLiteral("fallo"), QSize(16, 16));
     icons_[1] = LogIcon(QStringLiteral("exito"), QSize(16, 16));
@@ -72,24 +164,10 @@ int TLogListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TLogListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count()) return {};
-    const TLogRow& row = Row(index.row());
-    if (role == Qt::DisplayRole) {
-        switch (index.column()) {
-            case 0:
-                return row.Fecha;
-            case 1:
-                return row.Hora;
-            case 2:
-                return row.Servidor;
-            case 3:
-                return row.Empresa;
-            case 4:
-                return row.Destino;
-        }
-    } else if (role == Qt::DecorationRole && index.column() == 0) {
-        return icons_[row.Icon == 1 ? 1 : 0];
-    }
+    if (!index.isValid() || index.row() >= Count() || index.column() >= kColumns) return {};
+    if (role == Qt::DisplayRole) return rows_.Text(index.row(), index.column());
+    if (role == Qt::DecorationRole && index.column() == 0)
+        return icons_[rows_.Icon(index.row()) == 1 ? 1 : 0];
     return {};
 }
 
@@ -101,23 +179,23 @@ QVariant TLogListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void TLogListModel::Clear() {
-    if (rows_.empty()) return;
+    if (rows_.Empty()) return;
     beginResetModel();
-    rows_.clear();
+    rows_.Clear();
     endResetModel();
 }
 
-void TLogListModel::Append(std::vector<TLogRow>&& rows) {
-    if (rows.empty()) return;
+void TLogListModel::Append(TLogRows&& rows) {
+    if (rows.Empty()) return;
     const int first = Count();
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    if (rows_.empty()) {
-        rows_ = std::move(rows);
-    } else {
-        rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
-                     std::make_move_iterator(rows.end()));
-    }
+    beginInsertRows({}, first, first + rows.Count() - 1);
+    rows_.Append(std::move(rows));
     endInsertRows();
+}
+
+TLogRow TLogListModel::Row(int row) const {
+    if (row < 0 || row >= Count()) throw std::out_of_range("log row");
+    return rows_.At(row);
 }
 
 // ---- the window -----------------------------------------------------------------
@@ -206,19 +284,17 @@ bool TLogForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TLogForm::AddRows(fb::Statement& statement, bool collectServers) {
-    // Servers met so far: the exact texts (most rows repeat one) and their
-    // case-folded forms, which decide.
-    QSet<QString> seen;
+    // The entries' texts, case-folded, which decide whether a server is new.
     QSet<QString> folded;
     if (collectServers) {
         for (int entry = 0; entry < cbServidores->count(); ++entry)
             folded.insert(cbServidores->itemText(entry).toCaseFolded());
     }
-    std::vector<TLogRow> rows;
+    TLogRows rows;
     // The rows read before a failure stay in the list.
     struct Flush {
         TLogListModel& model;
-        std::vector<TLogRow>& rows;
+        TLogRows& rows;
         ~Flush() { model.Append(std::move(rows)); }
     } flush{*Rows, rows};
     int fecha = -1, hora = -1, servidor = -1, empresa = -1, destino = -1, exito = -1;
@@ -239,22 +315,19 @@ void TLogForm::AddRows(fb::Statement& statement, bool collectServers) {
             destino = column("DESTINO");
             exito = column("EXITO");
         }
-        TLogRow row;
-        row.Icon = statement.Field(exito) == u"T" ? 1 : 0;
-        row.Fecha = statement.Field(fecha);
-        row.Hora = statement.Field(hora);
-        row.Servidor = statement.Field(servidor);
-        row.Empresa = statement.Field(empresa);
-        row.Destino = statement.Field(destino);
-        if (collectServers && !seen.contains(row.Servidor)) {
-            seen.insert(row.Servidor);
-            const QString key = row.Servidor.toCaseFolded();
+        const QString& server = statement.FieldRef(servidor);
+        const bool newServer =
+            rows.Add(statement.FieldRef(exito) == u"T" ? 1 : 0, statement.FieldRef(fecha),
+                     statement.FieldRef(hora), server, statement.FieldRef(empresa),
+                     statement.FieldRef(destino));
+        // Only a text not met before in this fill can be a new entry.
+        if (collectServers && newServer) {
+            const QString key = server.toCaseFolded();
             if (!folded.contains(key)) {
                 folded.insert(key);
-                cbServidores->addItem(row.Servidor);
+                cbServidores->addItem(server);
             }
         }
-        rows.push_back(std::move(row));
     }
 }
 

@@ -4,11 +4,13 @@
 // row in detail; in choose mode it closes the window, and ShowBackupLog takes
 // the row as the backup to restore.
 //
-// The list holds its rows in a model of its own (one plain record per row),
-// so that a log of many thousand rows fills and shows at once.
+// The list holds its rows in a model of its own (compact records, see
+// TLogRows), so that a log of a million rows fills and shows at once.
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QDialog>
+#include <QHash>
 #include <QIcon>
 #include <QString>
 #include <optional>
@@ -49,6 +51,55 @@ struct TLogRow {
     bool operator==(const TLogRow&) const = default;
 };
 
+// The rows of a fill, held compactly: a log of a million rows has a few
+// thousand distinct dates, times, servers and companies, so each of those
+// is kept once and a row refers to it; the backup file, nearly always
+// different, is kept as Latin-1 bytes in large blocks. Every fill starts
+// them anew.
+class TLogRows {
+public:
+    enum Column { kFecha, kHora, kServidor, kEmpresa, kDestino, kColumnCount };
+
+    // Adds a row; true when its Servidor text (exactly) is new to these rows.
+    bool Add(int icon, const QString& fecha, const QString& hora, const QString& servidor,
+             const QString& empresa, const QString& destino);
+    // Moves the rows of another behind these.
+    void Append(TLogRows&& other);
+    void Clear();
+
+    int Count() const { return static_cast<int>(rows_.size()); }
+    bool Empty() const { return rows_.empty(); }
+    int Icon(int row) const { return rows_[static_cast<size_t>(row)].icon; }
+    QString Text(int row, int column) const;
+    TLogRow At(int row) const;
+
+private:
+    // Texts kept once; a row names them by number.
+    struct Pool {
+        std::vector<QString> texts;
+        QHash<QString, quint32> numbers;
+        quint32 last = 0;  // consecutive rows often repeat a text
+        quint32 Number(const QString& text);
+    };
+    struct Row {
+        quint32 text[4];       // Fecha, Hora, Servidor, Empresa in their pools
+        quint32 destinoAt;     // in its block, or the number of a text of wide_
+        quint16 destinoBlock;  // kWide: a text of wide_
+        quint16 destinoLength : 15;
+        quint16 icon : 1;
+    };
+    static constexpr quint16 kWide = 0xFFFF;
+    static constexpr qsizetype kBlockSize = 1 << 20;
+
+    void StoreDestino(Row& row, const QString& destino);
+    QString Destino(const Row& row) const;
+
+    std::vector<Row> rows_;
+    Pool pools_[4];
+    Pool wide_;                      // backup files that Latin-1 cannot hold
+    std::vector<QByteArray> blocks_;  // never reallocated once filled
+};
+
 // The rows of listviewlog: caption Fecha, sub-items Hora, Servidor, Empresa,
 // Destino; the icon beside the caption.
 class TLogListModel : public QAbstractTableModel {
@@ -62,12 +113,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void Clear();
-    void Append(std::vector<TLogRow>&& rows);
-    const TLogRow& Row(int row) const { return rows_.at(static_cast<size_t>(row)); }
-    int Count() const { return static_cast<int>(rows_.size()); }
+    void Append(TLogRows&& rows);
+    TLogRow Row(int row) const;
+    int Count() const { return rows_.Count(); }
 
 private:
-    std::vector<TLogRow> rows_;
+    TLogRows rows_;
     QIcon icons_[2];
 };
 

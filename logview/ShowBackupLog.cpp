@@ -4,6 +4,10 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "backup/BackupLog.h"
 #include "logview/FLogForm.h"
 #include "logview/HistoryChoice.h"
@@ -24,9 +28,22 @@ void TakeChoice(const std::optional<TLogRow>& row) {
     HistoryChoice = ChoiceOfLogEntry(row->Servidor, row->Destino, row->Empresa);
 }
 
+// Gives the memory of the closed browser back to the system: the C library
+// keeps freed memory for later use, and after a log of a million rows that
+// would be a hundred megabytes held by a program that waits in the tray.
+struct FreedMemoryReturner {
+    ~FreedMemoryReturner() {
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    }
+};
+
 }  // namespace
 
 void ShowBackupLog(TData& data, int Mode, QWidget* owner) {
+    // Declared first, so that it runs after the window and the session are gone.
+    const FreedMemoryReturner returner;
     if (!data.OpenDatabaseSession(data.IBDBackup, BackupLogName(), LongFallbackPassword,
                                   SessionPrecondition::DisconnectFirst)) {
         data.CloseDatabaseSession(data.IBDBackup, data.IBTBackup);

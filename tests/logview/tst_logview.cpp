@@ -268,6 +268,115 @@ private slots:
         QCOMPARE(HistoryChoice.BackupFile, BackupFile(u"07:05"_s));
     }
 
+    // A log written by an earlier installation, without the indexes that
+    // the orders use now: the same rows in the same orders, the detail
+    // found again, and the file left as it was.
+    void earlierLogWithoutIndexes() {
+        const QString indexes =
+            u"select count(*) from rdb$indices where rdb$relation_name = 'BACKUPLOG'"_s;
+        QVERIFY(SqlExec(BackupLogName(), u"drop index BACKUPLOG_FECHA_HORA"_s));
+        QVERIFY(SqlExec(BackupLogName(), u"drop index BACKUPLOG_SERVIDOR"_s));
+        QCOMPARE(SqlQuery(BackupLogName(), indexes), QStringList{u"0"_s});
+
+        FakeDialogs dialogs;
+        TData data(u"x"_s);
+        WhenModal<TLogForm> browse([&](TLogForm& form) {
+            QCOMPARE(Shown(form), kDateOrder);
+            QTest::mouseClick(form.rb2, Qt::LeftButton);
+            QCOMPARE(Shown(form), kServerOrder);
+            QTest::keyClick(form.cbServidores, Qt::Key_Down);
+            QCOMPARE(form.cbServidores->currentText(), u"[]Local"_s);
+            QCOMPARE(Shown(form), (QStringList{u"03/04 10:30"_s, u"25/03 18:40"_s}));
+            WhenModal<TViewErrorLog> entry([](TViewErrorLog& detail) {
+                QCOMPARE(detail.Edit1->text(), u"25/03/2026"_s);
+                QCOMPARE(detail.Edit5->text(), BackupFile(u"18:40"_s));
+                detail.close();
+            });
+            DoubleClickRow(form, u"25/03 18:40"_s);
+            QVERIFY(entry.answered());
+            form.close();
+        });
+        ShowBackupLog(data, 0);
+        QVERIFY(browse.answered());
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(SqlQuery(BackupLogName(), indexes), QStringList{u"0"_s});
+    }
+
+    // Every column is read into texts that the next row reuses: what the
+    // list keeps of a row must not change when the rows after it are read,
+    // whatever their lengths, NULLs and characters.
+    void rowsKeepTheirOwnTexts() {
+        QVERIFY(MakeBackupLog(BackupLogName()));
+        const QString longPath = u"D:\\Copias\\"_s + QString(900, u'x') + u".fbk"_s;
+        // Oldest first; the list shows them newest first.
+        const QList<TLogRow> written = {
+            {1, u"01/02/0999"_s, u"00:01"_s, u"[]Año"_s, u"C:\\Ñ\\Quillbase.orv"_s, longPath},
+            {0, u"02/02/2026"_s, u"00:02"_s, u"[]Año"_s, u"C:\\E\\Quillbase.orv"_s,
+             u"D:\\Copias\\€uros_Ž‰.fbk"_s},
+            {1, u"03/02/2026"_s, u"00:03"_s, u"[10.0.0.1]Ofi"_s, QString(), u"D:\\c.fbk"_s},
+            {1, u"31/12/9999"_s, u"23:59"_s, u"[]AÑO"_s, u"C:\\Ñ\\Quillbase.orv"_s,
+             u"D:\\b.fbk"_s},
+        };
+        TData writer(u"x"_s);
+        for (const TLogRow& row : written)
+            WriteBackupLog(writer, row.Fecha, row.Hora, row.Servidor, row.Empresa, row.Destino,
+                           row.Icon == 1 ? u"T"_s : u"F"_s, {});
+        writer.IBDBackup.Disconnect();
+        // Bytes that WIN1252 leaves unassigned come back as the same code
+        // points, and NULL columns as empty texts.
+        QVERIFY(SqlExec(BackupLogName(),
+                        u"insert into backuplog (fecha, hora, servidor, destino, exito) values "
+                        "('2026-02-04', '00:04', '[]Local', ascii_char(129) || ascii_char(157), 'T')"_s));
+
+        FakeDialogs dialogs;
+        TData data(u"x"_s);
+        WhenModal<TLogForm> browse([&](TLogForm& form) {
+            QCOMPARE(form.Rows->Count(), written.size() + 1);
+            QCOMPARE(form.Rows->Row(0), written[3]);
+            QCOMPARE(form.Rows->Row(1), (TLogRow{1, u"04/02/2026"_s, u"00:04"_s, u"[]Local"_s,
+                                                 QString(), u"\u0081\u009D"_s}));
+            QCOMPARE(form.Rows->Row(2), written[2]);
+            QCOMPARE(form.Rows->Row(3), written[1]);
+            QCOMPARE(form.Rows->Row(4), written[0]);
+            // What the view shows is the same text.
+            QCOMPARE(form.Rows->index(3, 4).data().toString(), written[1].Destino);
+            QCOMPARE(form.Rows->index(4, 0).data().toString(), u"01/02/0999"_s);
+            // Servers that differ only in letter case make one entry.
+            QCOMPARE(Entries(form.cbServidores),
+                     (QStringList{kAllServers, u"[]AÑO"_s, u"[]Local"_s, u"[10.0.0.1]Ofi"_s}));
+            form.close();
+        });
+        ShowBackupLog(data, 0);
+        QVERIFY(browse.answered());
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // The list's store on its own: texts kept once are found again for the
+    // right rows, whatever order they come back in, and rows moved behind
+    // others keep theirs.
+    void storeOfTheRows() {
+        TLogRows rows;
+        QVERIFY(rows.Add(1, u"a"_s, u"1"_s, u"S1"_s, u"E1"_s, u"d1"_s));
+        QVERIFY(rows.Add(0, u"b"_s, u"2"_s, u"S2"_s, u"E2"_s, u"d2€"_s));
+        QVERIFY(!rows.Add(1, u"a"_s, u"1"_s, u"S1"_s, u"E2"_s, QString()));
+        QVERIFY(rows.Add(1, u"a"_s, u"2"_s, u"s1"_s, u"E1"_s, u"d2€"_s));
+        TLogRows more;
+        more.Add(0, u"c"_s, u"3"_s, u"S2"_s, u"E3"_s, u"ÿ"_s);
+        rows.Append(std::move(more));
+        const QList<TLogRow> expected = {
+            {1, u"a"_s, u"1"_s, u"S1"_s, u"E1"_s, u"d1"_s},
+            {0, u"b"_s, u"2"_s, u"S2"_s, u"E2"_s, u"d2€"_s},
+            {1, u"a"_s, u"1"_s, u"S1"_s, u"E2"_s, QString()},
+            {1, u"a"_s, u"2"_s, u"s1"_s, u"E1"_s, u"d2€"_s},
+            {0, u"c"_s, u"3"_s, u"S2"_s, u"E3"_s, u"ÿ"_s},
+        };
+        QCOMPARE(rows.Count(), expected.size());
+        for (int row = 0; row < rows.Count(); ++row) QCOMPARE(rows.At(row), expected[row]);
+        rows.Clear();
+        QCOMPARE(rows.Count(), 0);
+        QVERIFY(rows.Add(1, u"a"_s, u"1"_s, u"S1"_s, u"E1"_s, u"d1"_s));
+    }
+
     void logGoneOrEmpty() {
         FakeDialogs dialogs;
         TData data(u"x"_s);
