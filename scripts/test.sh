@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test with CTest (two at a
-# time). With QB_SANITIZERS=1 it then builds the project a second time with
-# AddressSanitizer and UndefinedBehaviorSanitizer (QB_SANITIZE) into its own
-# folder and runs every test there too (not yet part of CI: some window tests
-# are too timing-sensitive under the sanitizers' slowdown). The exit code is
-# CTest's: that of the first run that failed, 0 when all passed.
+# time). With QB_SANITIZERS=1, and by default in CI (CI set), it then builds
+# the project a second time with AddressSanitizer and
+# UndefinedBehaviorSanitizer (QB_SANITIZE) into its own folder and runs
+# every test there too. The exit code is CTest's: that of the first run
+# that failed, 0 when all passed.
 #   BUILD_DIR=...        another build folder (default ./build)
 #   ASAN_BUILD_DIR=...   another folder for the sanitizer build (default ./build-asan)
-#   QB_SANITIZERS=1      add the sanitizer build and its run
+#   QB_SANITIZERS=1      add the sanitizer build and its run (0: leave it out, also in CI)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -43,7 +43,8 @@ fi
 # tests go on: they mostly wait (on timers, on a scheduled minute, on
 # Firebird servers), and they keep first call on the processors. Its output
 # goes to a log, shown if it fails.
-sanitizers=${QB_SANITIZERS:-0}
+sanitizers=${QB_SANITIZERS:-${CI:+1}}
+sanitizers=${sanitizers:-0}
 asan_log=$(mktemp "${TMPDIR:-/tmp}/qb-asan-build.XXXXXX.log")
 trap 'rm -f -- "$asan_log"' EXIT
 if [[ $sanitizers != 0 ]]; then

@@ -294,6 +294,10 @@ public:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), ConfigHome());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
         env.insert(QStringLiteral("DISPLAY"), FixtureDisplay());
+        // The sanitizer build's settings are the test run's, not the session's.
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+            if (qEnvironmentVariableIsSet(name))
+                env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
         return env;
     }
 

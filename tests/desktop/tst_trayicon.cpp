@@ -107,10 +107,15 @@ private slots:
         const Wid icon = ProgramIcon();
         QVERIFY(icon);
         const QList<Wid> before = VisibleWindows(program_.processId());
-        MoveTo(Info(icon).rect.center());
+        const QPoint centre = Info(icon).rect.center();
+        MoveTo(centre);
         Wid tip = 0;
+        int polls = 0;
         QVERIFY2(WaitFor(
                      [&] {
+                         // A slow program may miss the pointer's arrival:
+                         // it rests on the icon, moving by a pixel now and then.
+                         if (++polls % 30 == 0) MoveTo(centre + QPoint(polls / 30 % 2, 0));
                          for (const Wid id : OtherWindows(before)) {
                              if (Property(id, QStringLiteral("_NET_WM_WINDOW_TYPE"))
                                      .contains(QStringLiteral("TOOLTIP")))
