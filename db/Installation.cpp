@@ -1,5 +1,7 @@
 #include "db/Installation.h"
 
+#include "platform/Paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,13 +43,9 @@ void PrepareEmbeddedEngineLocks() {
         return;
     const QByteArray tmp = qEnvironmentVariableIsEmpty("TMPDIR") ? QByteArray("/tmp") : qgetenv("TMPDIR");
     const QByteArray own = tmp + "/firebird-" + QByteArray::number(getuid());
-    mkdir(own.constData(), 0700);
     // Only a folder of this user's own that nobody else can enter: another
     // user must not be able to prepare the locks of this user's engine.
-    struct stat info {};
-    if (lstat(own.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
-        (info.st_mode & 077) != 0)
-        return;
+    if (!platform::EnsurePrivateFolder(QFile::decodeName(own))) return;
     qputenv("FIREBIRD_LOCK", own);
 #endif
 }

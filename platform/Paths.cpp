@@ -2,6 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 namespace platform {
 namespace {
@@ -23,6 +31,19 @@ QString ExecutableDirectory() {
 // An empty text brings back the running executable's directory.
 void SetExecutableDirectory(const QString& directory) {
     g_executableDirectory = directory.isEmpty() ? QString() : WithTrailingSeparator(directory);
+}
+
+bool EnsurePrivateFolder(const QString& folder) {
+#ifdef Q_OS_WIN
+    return QDir().mkpath(folder);
+#else
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat status {};
+    if (::lstat(path.constData(), &status) != 0) return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+#endif
 }
 
 }  // namespace platform

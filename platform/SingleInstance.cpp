@@ -1,5 +1,7 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/Paths.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,18 +19,6 @@ namespace {
 QString PrivateTempFolder() {
     return QDir::cleanPath(QDir::tempPath() + QStringLiteral("/QuillbaseBackup-") +
                            QString::number(::getuid()));
-}
-
-// Makes the private folder when missing; true when it is a real folder
-// (no link) of this user that nobody else may write or even list, so that
-// no other user can have put a name of their own into it.
-bool EnsurePrivateFolder(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder);
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat status {};
-    if (::lstat(path.constData(), &status) != 0) return false;
-    return S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
-           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 }  // namespace

@@ -336,6 +336,14 @@ inline void StoreSchedule(const QDateTime& start) {
     store.WriteString(kScheduleKey, QStringLiteral("Activada"), QStringLiteral("T"));
 }
 
+// Ends a program that a test left running.
+inline void EndProgram(QProcess& program) {
+    if (program.state() != QProcess::NotRunning) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
+}
+
 inline QStringList Backups(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral("*.fbk")}, QDir::Files, QDir::Name);
 }

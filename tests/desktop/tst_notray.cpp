@@ -45,11 +45,7 @@ private slots:
         const QString local = install_.Path(QStringLiteral("Oficina"));
         QVERIFY(install_.Make({{QStringLiteral("Oficina"), local, QString()}}));
         QVERIFY(install_.MakeLocalServer(local, {QStringLiteral("EMPRESA1")}));
-        platform::SettingsStore store;
-        store.WriteString(kScheduleKey, QStringLiteral("dias"),
-                          QString(WeekdayDigit(QDate::currentDate().addDays(2))));
-        store.WriteString(kScheduleKey, QStringLiteral("hora"), QStringLiteral("04:00:00"));
-        store.WriteString(kScheduleKey, QStringLiteral("Activada"), QStringLiteral("T"));
+        StoreSchedule(QDateTime(QDate::currentDate().addDays(2), QTime(4, 0)));
 
         QVERIFY(install_.Start(program_));
         QVERIFY2(WaitFor(
@@ -63,12 +59,7 @@ private slots:
                  "the main window did not come up");
     }
 
-    void cleanupTestCase() {
-        if (program_.state() != QProcess::NotRunning) {
-            program_.kill();
-            program_.waitForFinished(5000);
-        }
-    }
+    void cleanupTestCase() { EndProgram(program_); }
 
     void minimiseMinimises() {
         Xdotool({QStringLiteral("windowminimize"), QString::number(main_)});

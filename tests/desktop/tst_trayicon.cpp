@@ -67,11 +67,7 @@ private slots:
         QVERIFY(install_.Make({{QStringLiteral("Oficina"), local, QString()}}));
         QVERIFY(install_.MakeLocalServer(local, {QStringLiteral("EMPRESA1")}));
         // A stored schedule for another day: closing asks first.
-        const QDate other = QDate::currentDate().addDays(3);
-        platform::SettingsStore store;
-        store.WriteString(kScheduleKey, QStringLiteral("dias"), QString(WeekdayDigit(other)));
-        store.WriteString(kScheduleKey, QStringLiteral("hora"), QStringLiteral("03:00:00"));
-        store.WriteString(kScheduleKey, QStringLiteral("Activada"), QStringLiteral("T"));
+        StoreSchedule(QDateTime(QDate::currentDate().addDays(3), QTime(3, 0)));
 
         QVERIFY(install_.Start(program_));
         QVERIFY2(WaitFor(
@@ -87,12 +83,7 @@ private slots:
         QVERIFY(TrayIcons().isEmpty());
     }
 
-    void cleanupTestCase() {
-        if (program_.state() != QProcess::NotRunning) {
-            program_.kill();
-            program_.waitForFinished(5000);
-        }
-    }
+    void cleanupTestCase() { EndProgram(program_); }
 
     void minimiseGoesIntoTheNotificationArea() {
         Xdotool({QStringLiteral("windowminimize"), QString::number(main_)});

@@ -184,12 +184,7 @@ private slots:
                  "the main window did not come up");
     }
 
-    void cleanupTestCase() {
-        if (program_.state() != QProcess::NotRunning) {
-            program_.kill();
-            program_.waitForFinished(5000);
-        }
-    }
+    void cleanupTestCase() { EndProgram(program_); }
 
     void hiddenProgramRunsTheSchedule() {
         KeepRunningHidden();
