@@ -38,6 +38,12 @@ cleanup() {
   [[ -n ${QB_KEEP_WORK:-} ]] || rm -rf -- "$work"
 }
 trap cleanup EXIT
+# The operators and the server's user run these, and the checkout may sit
+# in a folder that only its owner can enter: they run from copies here.
+install -m 755 -- "$probe" "$work/office_probe"
+install -m 755 -- "$fbserver" "$work/fbserver.sh"
+probe=$work/office_probe
+fbserver=$work/fbserver.sh
 
 failures=0
 fail() {
