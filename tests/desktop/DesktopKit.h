@@ -336,6 +336,18 @@ inline void StoreSchedule(const QDateTime& start) {
     store.WriteString(kScheduleKey, QStringLiteral("Activada"), QStringLiteral("T"));
 }
 
+// Alt+F4 to the program's active window, as a person would. A key that
+// arrives while the window manager is still handing the window the
+// keyboard is lost; it is pressed again only while no "Aviso" window of the
+// program has come up.
+inline void AskToClose(qint64 pid) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Key(QStringLiteral("alt+F4"));
+        if (WaitFor([pid] { return !WindowsNamed(pid, QStringLiteral("Aviso")).isEmpty(); }, 5000))
+            return;
+    }
+}
+
 // Ends a program that a test left running.
 inline void EndProgram(QProcess& program) {
     if (program.state() != QProcess::NotRunning) {

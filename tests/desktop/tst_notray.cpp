@@ -72,7 +72,7 @@ private slots:
     }
 
     void keepingItRunningMinimises() {
-        Key(QStringLiteral("alt+F4"));
+        AskToClose(program_.processId());
         QVERIFY2(WaitForWarning(), "no close warning with the keyboard");
         Key(QStringLiteral("Return"));
         QVERIFY2(WaitFor([this] { return Iconic(); }, 15000),
@@ -83,7 +83,7 @@ private slots:
         QVERIFY2(BringBack(), "the window cannot be brought back");
 
         // And it can still be ended.
-        Key(QStringLiteral("alt+F4"));
+        AskToClose(program_.processId());
         QVERIFY(WaitForWarning());
         Key(QStringLiteral("Escape"));
         QVERIFY2(program_.waitForFinished(15000), "Esc did not end the program");

@@ -246,7 +246,7 @@ private slots:
     void closeWarningTakesTheKeyboard() {
         QVERIFY(WaitFor([this] { return FocusWindow() == main_; }, 10000));
         const QList<Wid> before = VisibleWindows(program_.processId());
-        Key(QStringLiteral("alt+F4"));
+        AskToClose(program_.processId());
         const Wid warning = WaitForWindowOverMain(before);
         QVERIFY2(warning, "the close warning did not open with the keyboard");
         QVERIFY(

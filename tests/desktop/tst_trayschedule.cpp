@@ -61,7 +61,7 @@ class TestTraySchedule : public QObject {
         Xdotool({QStringLiteral("windowactivate"), QString::number(main_)});
         QVERIFY(WaitFor([this] { return FocusWindow() == main_; }, 10000));
         const QList<Wid> before = VisibleWindows(Pid());
-        Key(QStringLiteral("alt+F4"));
+        AskToClose(Pid());
         const Wid warning = WaitForFocusedNewWindow(Pid(), before);
         QVERIFY2(warning, "the close warning did not open with the keyboard");
         Key(QStringLiteral("Return"));
@@ -219,7 +219,7 @@ private slots:
         Xdotool({QStringLiteral("windowactivate"), QString::number(main_)});
         QVERIFY(WaitFor([this] { return FocusWindow() == main_; }, 10000));
         const QList<Wid> before = VisibleWindows(Pid());
-        Key(QStringLiteral("alt+F4"));
+        AskToClose(Pid());
         QVERIFY(WaitForFocusedNewWindow(Pid(), before));
         Key(QStringLiteral("Escape"));
         QVERIFY2(program_.waitForFinished(15000), "Esc did not end the program");
