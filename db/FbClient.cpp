@@ -32,6 +32,7 @@ template void LetGo(IMessageMetadata*) noexcept;
 template void LetGo(IMetadataBuilder*) noexcept;
 template void LetGo(IBlob*) noexcept;
 template void LetGo(IXpbBuilder*) noexcept;
+template void LetGo(IStatus*) noexcept;
 
 namespace {
 
@@ -92,6 +93,18 @@ auto Call(F&& f) {
         ThrowStatusWrapper& s;
         ~Disposer() { s.dispose(); }
     } disposer{status};
+    try {
+        return f(&status);
+    } catch (const FbException& e) {
+        throw ErrorFrom(e.getStatus());
+    }
+}
+
+// The same with a status of the caller's, for calls made once per row.
+template <typename F>
+auto CallReusing(IStatus* reused, F&& f) {
+    reused->init();
+    ThrowStatusWrapper status(reused);
     try {
         return f(&status);
     } catch (const FbException& e) {
@@ -604,8 +617,7 @@ void Statement::Execute() {
     }
     row_.assign(columns_.size(), QString());
     rowNull_.assign(columns_.size(), true);
-    blobPending_.assign(columns_.size(), false);
-    blobIds_.assign(columns_.size(), {});
+    pending_.assign(columns_.size(), false);
 
     const unsigned type = Call([&](ThrowStatusWrapper* s) { return statement_->getType(s); });
     const bool hasCursor = type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
@@ -620,7 +632,7 @@ void Statement::Execute() {
                                 outMeta_ ? outBuffer_.data() : nullptr);
         });
         if (outMeta_) {
-            ReadRow(outBuffer_.data());
+            ReadRow();
             singleRowPending_ = true;
         }
     }
@@ -632,56 +644,57 @@ bool Statement::Next() {
         return true;
     }
     if (!cursor_) return false;
-    const int result = Call([&](ThrowStatusWrapper* s) { return cursor_->fetchNext(s, outBuffer_.data()); });
+    if (!fetchStatus_) fetchStatus_.Reset(Master()->getStatus());
+    const int result = CallReusing(fetchStatus_.get(), [&](ThrowStatusWrapper* s) {
+        return cursor_->fetchNext(s, outBuffer_.data());
+    });
     if (result != IStatus::RESULT_OK) {
         Close();
         return false;
     }
-    ReadRow(outBuffer_.data());
+    ReadRow();
     return true;
 }
 
-void Statement::ReadRow(const unsigned char* buffer) {
-    // The layout was read once at Execute; the values are decoded into the
-    // row's texts in place.
+void Statement::ReadRow() {
+    // Only the NULL flags are read now; FieldRef decodes the rest.
     for (unsigned i = 0; i < row_.size(); ++i) {
-        const OutColumn& column = outColumns_[i];
-        const unsigned char* field = buffer + column.offset;
-        const bool isNull = ReadAt<short>(buffer + column.nullOffset) != 0;
+        const bool isNull = ReadAt<short>(outBuffer_.data() + outColumns_[i].nullOffset) != 0;
         rowNull_[i] = isNull;
-        blobPending_[i] = false;
-        if (isNull) {
-            row_[i].resize(0);
-            continue;
+        pending_[i] = !isNull;
+        if (isNull) row_[i].resize(0);
+    }
+}
+
+void Statement::DecodeField(int index) const {
+    const OutColumn& column = outColumns_[index];
+    const unsigned char* field = outBuffer_.data() + column.offset;
+    QString& text = row_[index];
+    switch (column.type) {
+        case SQL_VARYING:
+            DecodeWin1252Into(text, reinterpret_cast<const char*>(field) + 2,
+                              ReadAt<unsigned short>(field));
+            break;
+        case SQL_TEXT:
+            DecodeWin1252Into(text, reinterpret_cast<const char*>(field),
+                              static_cast<int>(column.length));
+            break;
+        case SQL_TYPE_DATE:
+            DecodeDateInto(text, ReadAt<ISC_DATE>(field));
+            break;
+        case SQL_TYPE_TIME:
+            text = DecodeTime(ReadAt<ISC_TIME>(field));
+            break;
+        case SQL_TIMESTAMP: {
+            const auto ts = ReadAt<ISC_TIMESTAMP>(field);
+            text = DecodeDate(ts.timestamp_date) + QLatin1Char(' ') + DecodeTime(ts.timestamp_time);
+            break;
         }
-        switch (column.type) {
-            case SQL_VARYING:
-                DecodeWin1252Into(row_[i], reinterpret_cast<const char*>(field) + 2,
-                                  ReadAt<unsigned short>(field));
-                break;
-            case SQL_TEXT:
-                DecodeWin1252Into(row_[i], reinterpret_cast<const char*>(field),
-                                  static_cast<int>(column.length));
-                break;
-            case SQL_TYPE_DATE:
-                DecodeDateInto(row_[i], ReadAt<ISC_DATE>(field));
-                break;
-            case SQL_TYPE_TIME:
-                row_[i] = DecodeTime(ReadAt<ISC_TIME>(field));
-                break;
-            case SQL_TIMESTAMP: {
-                const auto ts = ReadAt<ISC_TIMESTAMP>(field);
-                row_[i] = DecodeDate(ts.timestamp_date) + QLatin1Char(' ') + DecodeTime(ts.timestamp_time);
-                break;
-            }
-            case SQL_BLOB:
-                row_[i].resize(0);
-                std::memcpy(blobIds_[i].data(), field, sizeof(ISC_QUAD));
-                blobPending_[i] = true;
-                break;
-            default:
-                row_[i].resize(0);
-        }
+        case SQL_BLOB:
+            text = ReadBlob(database_.Attachment(), transaction_.Handle(), ReadAt<ISC_QUAD>(field));
+            break;
+        default:
+            text.resize(0);
     }
 }
 
@@ -691,37 +704,48 @@ int Statement::ColumnIndex(const QString& name) const {
     throw FbError(QStringLiteral("No existe el campo %1").arg(name));
 }
 
-void Statement::ReadPendingBlob(int index) const {
-    if (!blobPending_[index]) return;
-    ISC_QUAD id;
-    std::memcpy(&id, blobIds_[index].data(), sizeof id);
-    row_[index] = ReadBlob(database_.Attachment(), transaction_.Handle(), id);
-    blobPending_[index] = false;
-}
-
 void Statement::ReadPendingBlobs() noexcept {
-    for (int i = 0; i < static_cast<int>(blobPending_.size()); ++i) {
+    // Without its transaction a blob cannot be read any more: it reads as "".
+    const bool readable = transaction_.InTransaction() && database_.Connected();
+    for (int i = 0; i < static_cast<int>(pending_.size()); ++i) {
+        if (!pending_[i] || outColumns_[i].type != SQL_BLOB) continue;
+        pending_[i] = false;
+        row_[i].resize(0);
         try {
-            ReadPendingBlob(i);
+            if (readable) DecodeField(i);
         } catch (const FbError&) {
-            blobPending_[i] = false;
+            row_[i].resize(0);
         }
     }
 }
 
-QString Statement::Field(const QString& name) const {
-    const int index = ColumnIndex(name);
-    ReadPendingBlob(index);
-    return row_.at(index);
-}
+QString Statement::Field(const QString& name) const { return FieldRef(ColumnIndex(name)); }
 
 QString Statement::Field(int index) const { return FieldRef(index); }
 
 const QString& Statement::FieldRef(int index) const {
     if (index < 0 || index >= static_cast<int>(row_.size()))
         throw FbError(QStringLiteral("No existe el campo número %1").arg(index));
-    ReadPendingBlob(index);
+    if (pending_[index]) {
+        DecodeField(index);
+        pending_[index] = false;
+    }
     return row_[index];
+}
+
+QByteArrayView Statement::FieldBytes(int index) const {
+    if (index < 0 || index >= static_cast<int>(row_.size()))
+        throw FbError(QStringLiteral("No existe el campo número %1").arg(index));
+    if (rowNull_[index]) return {};
+    const OutColumn& column = outColumns_[index];
+    const auto* field = reinterpret_cast<const char*>(outBuffer_.data() + column.offset);
+    if (column.type == SQL_VARYING) return {field + 2, ReadAt<unsigned short>(outBuffer_.data() + column.offset)};
+    return {field, static_cast<qsizetype>(column.length)};
+}
+
+bool Statement::FieldHoldsText(int index) const {
+    const unsigned type = outColumns_.at(static_cast<size_t>(index)).type;
+    return type == SQL_VARYING || type == SQL_TEXT;
 }
 
 bool Statement::FieldIsNull(const QString& name) const { return rowNull_.at(ColumnIndex(name)); }
@@ -739,7 +763,7 @@ void Statement::Close() noexcept {
 
 void Statement::ReleaseHandles() noexcept {
     // The values of the current row stay readable after the transaction.
-    if (transaction_.InTransaction() && database_.Connected()) ReadPendingBlobs();
+    ReadPendingBlobs();
     Close();
     outMeta_.Reset();
     if (statement_) {

@@ -11,6 +11,7 @@
 // would read such a text month first.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,7 @@ class IStatement;
 class IResultSet;
 class ITransaction;
 class IMessageMetadata;
+class IStatus;
 }  // namespace Firebird
 
 namespace fb {
@@ -211,6 +213,14 @@ public:
     // The same without a copy, for a reader of many rows; valid until the
     // next row is read.
     const QString& FieldRef(int index) const;
+    // The current row's value of a column as the client delivered it, for a
+    // reader of many rows that tells repeated values apart without turning
+    // each into text: equal bytes are equal values. A text column gives its
+    // WIN1252 characters, a date or a time its binary value, NULL no bytes.
+    // Valid until the next row is read.
+    QByteArrayView FieldBytes(int index) const;
+    // Whether FieldBytes(index) are the WIN1252 characters of a text.
+    bool FieldHoldsText(int index) const;
     bool FieldIsNull(const QString& name) const;
     int FieldCount() const { return static_cast<int>(row_.size()); }
     QStringList FieldNames() const { return columns_; }
@@ -221,10 +231,11 @@ public:
 private:
     int ColumnIndex(const QString& name) const;
     void Prepare();
-    void ReadRow(const unsigned char* buffer);
-    // A text blob of the current row is read when its value is first asked
-    // for, so that a column nobody reads costs nothing.
-    void ReadPendingBlob(int index) const;
+    // Takes the row that has just arrived in outBuffer_. Its values become
+    // text when they are first asked for, so that a column nobody reads
+    // costs nothing: a text blob is read then, while the transaction lasts.
+    void ReadRow();
+    void DecodeField(int index) const;
     void ReadPendingBlobs() noexcept;
 
     Database& database_;
@@ -236,8 +247,7 @@ private:
     QStringList columns_;
     mutable std::vector<QString> row_;
     std::vector<bool> rowNull_;
-    mutable std::vector<bool> blobPending_;
-    std::vector<std::array<unsigned char, 8>> blobIds_;
+    mutable std::vector<bool> pending_;  // row_[i] not yet decoded
     Owned<Firebird::IStatement> statement_;
     Owned<Firebird::IResultSet> cursor_;
     Owned<Firebird::IMessageMetadata> outMeta_;
@@ -247,6 +257,9 @@ private:
     };
     std::vector<OutColumn> outColumns_;
     std::vector<unsigned char> outBuffer_;
+    // The status of the fetches, kept for the statement's life rather than
+    // made anew for each of a large result's rows.
+    Owned<Firebird::IStatus> fetchStatus_;
     bool singleRowPending_ = false;
 };
 

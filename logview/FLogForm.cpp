@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "backup/BackupLog.h"
+#include "db/Win1252.h"
 #include "logview/FViewErrorLog.h"
 #include "logview/LogPictures.h"
 #include "platform/ErrorReport.h"
@@ -60,23 +61,61 @@ struct SessionCloser {
 
 // ---- the rows ------------------------------------------------------------------
 
-quint32 TLogRows::Pool::Number(const QString& text) {
-    if (last < texts.size() && texts[last] == text) return last;
-    const auto found = numbers.constFind(text);
-    if (found != numbers.cend()) return last = found.value();
-    last = static_cast<quint32>(texts.size());
+size_t TLogRows::BytesHash::operator()(std::string_view bytes) const noexcept {
+    return std::hash<std::string_view>{}(bytes);
+}
+
+quint32 TLogRows::Pool::Keep(const QString& text) {
     texts.push_back(text);
-    numbers.insert(text, last);
-    return last;
+    return static_cast<quint32>(texts.size() - 1);
+}
+
+quint32 TLogRows::Pool::Number(const QString& text) {
+    if (lastByText != kNone && texts[lastByText] == text) return lastByText;
+    const auto found = byText.constFind(text);
+    if (found != byText.cend()) return lastByText = found.value();
+    lastByText = Keep(text);
+    byText.insert(text, lastByText);
+    return lastByText;
+}
+
+quint32 TLogRows::Pool::Number(const fb::Statement& row, int column) {
+    const QByteArrayView bytes = row.FieldBytes(column);
+    const std::string_view key(bytes.data(), static_cast<size_t>(bytes.size()));
+    if (lastByBytes != kNone && key == lastBytes) return lastByBytes;
+    lastBytes.assign(key);
+    const auto found = byBytes.find(key);
+    if (found != byBytes.end()) return lastByBytes = found->second;
+    lastByBytes = Keep(row.FieldRef(column));
+    byBytes.emplace(lastBytes, lastByBytes);
+    return lastByBytes;
+}
+
+bool TLogRows::Add(const fb::Statement& row, const Columns& columns) {
+    Row stored{};
+    stored.icon = (row.FieldHoldsText(columns.exito) ? row.FieldBytes(columns.exito) == "T"
+                                                     : row.FieldRef(columns.exito) == u"T")
+                      ? 1
+                      : 0;
+    const size_t servers = pools_[kServidor].texts.size();
+    stored.text[kFecha] = pools_[kFecha].Number(row, columns.fecha);
+    stored.text[kHora] = pools_[kHora].Number(row, columns.hora);
+    stored.text[kServidor] = pools_[kServidor].Number(row, columns.servidor);
+    stored.text[kEmpresa] = pools_[kEmpresa].Number(row, columns.empresa);
+    if (!row.FieldHoldsText(columns.destino) ||
+        !StoreInBlock(stored, row.FieldBytes(columns.destino)))
+        StoreDestino(stored, row.FieldRef(columns.destino));
+    rows_.push_back(stored);
+    return pools_[kServidor].texts.size() != servers;
 }
 
 bool TLogRows::Add(int icon, const QString& fecha, const QString& hora, const QString& servidor,
                    const QString& empresa, const QString& destino) {
     Row row{};
     row.icon = icon == 1 ? 1 : 0;
+    const size_t servers = pools_[kServidor].texts.size();
     row.text[kFecha] = pools_[kFecha].Number(fecha);
     row.text[kHora] = pools_[kHora].Number(hora);
-    const size_t servers = pools_[kServidor].texts.size();
     row.text[kServidor] = pools_[kServidor].Number(servidor);
     row.text[kEmpresa] = pools_[kEmpresa].Number(empresa);
     StoreDestino(row, destino);
@@ -84,19 +123,10 @@ bool TLogRows::Add(int icon, const QString& fecha, const QString& hora, const QS
     return pools_[kServidor].texts.size() != servers;
 }
 
-void TLogRows::StoreDestino(Row& row, const QString& destino) {
-    const qsizetype length = destino.size();
-    const auto* chars = reinterpret_cast<const char16_t*>(destino.constData());
-    // Latin-1 bytes hold the text when every character fits in one; a
-    // column holds at most 32765 bytes, and the blocks are counted in 16 bits.
-    bool wide = length > 0x7FFF || blocks_.size() >= kWide - 1;
-    for (qsizetype i = 0; i < length && !wide; ++i) wide = chars[i] > 0xFF;
-    if (wide) {
-        row.destinoBlock = kWide;
-        row.destinoAt = wide_.Number(destino);
-        row.destinoLength = 0;
-        return;
-    }
+bool TLogRows::StoreInBlock(Row& row, QByteArrayView win1252) {
+    // A record holds at most 32767 bytes, and the blocks are counted in 16 bits.
+    const qsizetype length = win1252.size();
+    if (length > 0x7FFF || blocks_.size() >= kWide - 1) return false;
     if (blocks_.empty() || blocks_.back().size() + length > blocks_.back().capacity()) {
         blocks_.emplace_back();
         blocks_.back().reserve(std::max(kBlockSize, length));
@@ -105,17 +135,22 @@ void TLogRows::StoreDestino(Row& row, const QString& destino) {
     row.destinoBlock = static_cast<quint16>(blocks_.size() - 1);
     row.destinoAt = static_cast<quint32>(block.size());
     row.destinoLength = static_cast<quint16>(length) & 0x7FFF;
-    const qsizetype at = block.size();
-    block.resize(at + length);  // within the reserved capacity
-    char* bytes = block.data() + at;
-    for (qsizetype i = 0; i < length; ++i) bytes[i] = static_cast<char>(chars[i]);
+    block.append(win1252);  // within the reserved capacity
+    return true;
+}
+
+void TLogRows::StoreDestino(Row& row, const QString& destino) {
+    const std::optional<QByteArray> win1252 = fb::EncodeWin1252(destino);
+    if (win1252 && StoreInBlock(row, *win1252)) return;
+    row.destinoBlock = kWide;
+    row.destinoAt = wide_.Number(destino);
+    row.destinoLength = 0;
 }
 
 QString TLogRows::Destino(const Row& row) const {
     if (row.destinoBlock == kWide) return wide_.texts[row.destinoAt];
     const QByteArray& block = blocks_[row.destinoBlock];
-    return QString::fromLatin1(block.constData() + row.destinoAt,
-                               static_cast<qsizetype>(row.destinoLength));
+    return fb::DecodeWin1252(block.constData() + row.destinoAt, row.destinoLength);
 }
 
 void TLogRows::Append(TLogRows&& other) {
@@ -297,9 +332,9 @@ void TLogForm::AddRows(fb::Statement& statement, bool collectServers) {
         TLogRows& rows;
         ~Flush() { model.Append(std::move(rows)); }
     } flush{*Rows, rows};
-    int fecha = -1, hora = -1, servidor = -1, empresa = -1, destino = -1, exito = -1;
+    std::optional<TLogRows::Columns> columns;
     while (statement.Next()) {
-        if (fecha < 0) {
+        if (!columns) {
             // The columns by name, looked up once.
             const QStringList names = statement.FieldNames();
             const auto column = [&names](const char* name) {
@@ -308,20 +343,14 @@ void TLogForm::AddRows(fb::Statement& statement, bool collectServers) {
                     if (names.at(index).compare(wanted, Qt::CaseInsensitive) == 0) return index;
                 throw fb::FbError(QStringLiteral("No existe el campo %1").arg(wanted));
             };
-            fecha = column("FECHA");
-            hora = column("HORA");
-            servidor = column("SERVIDOR");
-            empresa = column("EMPRESA");
-            destino = column("DESTINO");
-            exito = column("EXITO");
+            columns = TLogRows::Columns{column("FECHA"),   column("HORA"),
+                                        column("SERVIDOR"), column("EMPRESA"),
+                                        column("DESTINO"),  column("EXITO")};
         }
-        const QString& server = statement.FieldRef(servidor);
-        const bool newServer =
-            rows.Add(statement.FieldRef(exito) == u"T" ? 1 : 0, statement.FieldRef(fecha),
-                     statement.FieldRef(hora), server, statement.FieldRef(empresa),
-                     statement.FieldRef(destino));
-        // Only a text not met before in this fill can be a new entry.
+        const bool newServer = rows.Add(statement, *columns);
+        // Only a value not met before in this fill can be a new entry.
         if (collectServers && newServer) {
+            const QString& server = statement.FieldRef(columns->servidor);
             const QString key = server.toCaseFolded();
             if (!folded.contains(key)) {
                 folded.insert(key);

@@ -14,6 +14,9 @@
 #include <QIcon>
 #include <QString>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/FData.h"
@@ -54,13 +57,22 @@ struct TLogRow {
 // The rows of a fill, held compactly: a log of a million rows has a few
 // thousand distinct dates, times, servers and companies, so each of those
 // is kept once and a row refers to it; the backup file, nearly always
-// different, is kept as Latin-1 bytes in large blocks. Every fill starts
-// them anew.
+// different, is kept as WIN1252 bytes in large blocks. A fill hands over
+// its statement's rows as the client delivered them, and only a value not
+// met before is turned into text. Every fill starts them anew.
 class TLogRows {
 public:
     enum Column { kFecha, kHora, kServidor, kEmpresa, kDestino, kColumnCount };
+    // Where a fill's statement has the log's columns.
+    struct Columns {
+        int fecha, hora, servidor, empresa, destino, exito;
+    };
 
-    // Adds a row; true when its Servidor text (exactly) is new to these rows.
+    // Adds the current row of a statement; true when its Servidor value is
+    // new to the rows added so.
+    bool Add(const fb::Statement& row, const Columns& columns);
+    // Adds a row of texts; true when its Servidor text (exactly) is new to
+    // the rows added so.
     bool Add(int icon, const QString& fecha, const QString& hora, const QString& servidor,
              const QString& empresa, const QString& destino);
     // Moves the rows of another behind these.
@@ -74,12 +86,24 @@ public:
     TLogRow At(int row) const;
 
 private:
-    // Texts kept once; a row names them by number.
+    // Texts kept once; a row names them by number. They are found again by
+    // the bytes a statement delivered, or by the text itself.
+    struct BytesHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view bytes) const noexcept;
+    };
     struct Pool {
         std::vector<QString> texts;
-        QHash<QString, quint32> numbers;
-        quint32 last = 0;  // consecutive rows often repeat a text
+        std::unordered_map<std::string, quint32, BytesHash, std::equal_to<>> byBytes;
+        QHash<QString, quint32> byText;
+        // Consecutive rows often repeat a value.
+        std::string lastBytes;
+        quint32 lastByBytes = kNone;
+        quint32 lastByText = kNone;
+
         quint32 Number(const QString& text);
+        quint32 Number(const fb::Statement& row, int column);
+        quint32 Keep(const QString& text);
     };
     struct Row {
         quint32 text[4];       // Fecha, Hora, Servidor, Empresa in their pools
@@ -88,15 +112,20 @@ private:
         quint16 destinoLength : 15;
         quint16 icon : 1;
     };
+    static constexpr quint32 kNone = 0xFFFFFFFF;
     static constexpr quint16 kWide = 0xFFFF;
     static constexpr qsizetype kBlockSize = 1 << 20;
 
+    bool AddRow(Row& row, size_t serversBefore);
+    // The backup file's WIN1252 bytes into a block; false when they do not
+    // fit a row's record (the caller keeps the text in wide_ then).
+    bool StoreInBlock(Row& row, QByteArrayView win1252);
     void StoreDestino(Row& row, const QString& destino);
     QString Destino(const Row& row) const;
 
     std::vector<Row> rows_;
     Pool pools_[4];
-    Pool wide_;                      // backup files that Latin-1 cannot hold
+    Pool wide_;                      // backup files that no block can hold
     std::vector<QByteArray> blocks_;  // never reallocated once filled
 };
 

@@ -162,6 +162,62 @@ private slots:
         tr.Commit();
     }
 
+    // A row's values as the client delivered them: equal values give equal
+    // bytes and different values different ones, a text its WIN1252
+    // characters, NULL none. Values turn into text only when asked for, and
+    // still do once the next statement is set and the transaction has ended,
+    // a blob included.
+    void rowValuesAsDeliveredAndAsText() {
+        fb::Database db;
+        db.SetParams(Login());
+        db.SetDatabaseName(first_);
+        db.Connect();
+        fb::Transaction tr(db, {QStringLiteral("concurrency"), QStringLiteral("nowait")});
+        tr.StartTransaction();
+        fb::Statement st(db, tr);
+        st.SetSql(QStringLiteral(
+            "select t, d, n, b from ("
+            "select 1 as k, cast('Ñandú' as varchar(20)) as t, date '2026-02-01' as d, "
+            "cast(null as varchar(5)) as n, cast('uno€' as blob sub_type text) as b from rdb$database "
+            "union all select 2, 'Ñandú', date '2026-02-02', '', 'dos' from rdb$database "
+            "union all select 3, 'ÑANDÚ', date '2026-02-01', 'x', null from rdb$database) order by k"));
+        st.Execute();
+        QVERIFY(st.FieldHoldsText(0));
+        QVERIFY(!st.FieldHoldsText(1));
+        QVERIFY(!st.FieldHoldsText(3));
+
+        QVERIFY(st.Next());
+        const QByteArray text1 = st.FieldBytes(0).toByteArray();
+        const QByteArray date1 = st.FieldBytes(1).toByteArray();
+        QCOMPARE(text1, QByteArray("\xD1" "and\xFA"));
+        QCOMPARE(date1.size(), 4);
+        QVERIFY(st.FieldBytes(2).isEmpty());
+        QCOMPARE(st.FieldRef(2), QString());
+
+        QVERIFY(st.Next());
+        QCOMPARE(st.FieldBytes(0).toByteArray(), text1);
+        QVERIFY(st.FieldBytes(1).toByteArray() != date1);
+        QCOMPARE(st.FieldRef(1), QStringLiteral("02/02/2026"));
+        QVERIFY(st.FieldBytes(2).isEmpty());
+        QVERIFY(!st.FieldIsNull(QStringLiteral("N")));
+
+        QVERIFY(st.Next());
+        QVERIFY(st.FieldBytes(0).toByteArray() != text1);
+        QCOMPARE(st.FieldBytes(1).toByteArray(), date1);
+        QCOMPARE(st.FieldRef(0), QStringLiteral("ÑANDÚ"));
+        QVERIFY(!st.Next());
+
+        // Nothing of a row is asked for before its transaction ends.
+        st.Execute();
+        QVERIFY(st.Next());
+        st.SetSql(QStringLiteral("select 1 from rdb$database"));
+        tr.Commit();
+        QCOMPARE(st.Field(QStringLiteral("T")), QStringLiteral("Ñandú"));
+        QCOMPARE(st.Field(QStringLiteral("D")), QStringLiteral("01/02/2026"));
+        QCOMPARE(st.Field(QStringLiteral("B")), QStringLiteral("uno€"));
+        QVERIFY(st.FieldIsNull(QStringLiteral("N")));
+    }
+
     // What a failed binding made (the statement's input description and its
     // builder) is let go of: many failures in a row do not make the process
     // grow. (The client allocates from pools of its own, out of sight of
