@@ -69,10 +69,10 @@ public:
     };
 
     // Adds the current row of a statement; true when its Servidor value is
-    // new to the rows added so.
+    // new to the rows added so far.
     bool Add(const fb::Statement& row, const Columns& columns);
     // Adds a row of texts; true when its Servidor text (exactly) is new to
-    // the rows added so.
+    // the rows added so far.
     bool Add(int icon, const QString& fecha, const QString& hora, const QString& servidor,
              const QString& empresa, const QString& destino);
     // Moves the rows of another behind these.
@@ -116,7 +116,6 @@ private:
     static constexpr quint16 kWide = 0xFFFF;
     static constexpr qsizetype kBlockSize = 1 << 20;
 
-    bool AddRow(Row& row, size_t serversBefore);
     // The backup file's WIN1252 bytes into a block; false when they do not
     // fit a row's record (the caller keeps the text in wide_ then).
     bool StoreInBlock(Row& row, QByteArrayView win1252);

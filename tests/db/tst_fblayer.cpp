@@ -27,6 +27,20 @@ QString AttachedFile(fb::Database& db) {
     return st.Next() ? st.Field(0).trimmed() : QString();
 }
 
+// A connection to `name` with a transaction started and a statement.
+struct Session {
+    fb::Database db;
+    fb::Transaction tr{db, {QStringLiteral("concurrency"), QStringLiteral("nowait")}};
+    fb::Statement st{db, tr};
+
+    explicit Session(const QString& name) {
+        db.SetParams(Login());
+        db.SetDatabaseName(name);
+        db.Connect();
+        tr.StartTransaction();
+    }
+};
+
 // The process's resident memory.
 qint64 ResidentBytes() {
     QFile statm(QStringLiteral("/proc/self/statm"));
@@ -131,13 +145,9 @@ private slots:
     // A value the connection's code page cannot hold fails its statement
     // alone; the statement works again with the next values, blobs included.
     void aFailedBindingLeavesTheStatementUsable() {
-        fb::Database db;
-        db.SetParams(Login());
-        db.SetDatabaseName(first_);
-        db.Connect();
-        fb::Transaction tr(db, {QStringLiteral("concurrency"), QStringLiteral("nowait")});
-        tr.StartTransaction();
-        fb::Statement st(db, tr);
+        Session session(first_);
+        fb::Statement& st = session.st;
+        fb::Transaction& tr = session.tr;
         st.SetSql(QStringLiteral("select cast(:texto as varchar(20)) as texto, "
                                  "cast(:largo as blob sub_type text) as largo from rdb$database"));
         const QString longText = QString(70000, u'ñ') + QStringLiteral("fin");
@@ -168,13 +178,9 @@ private slots:
     // still do once the next statement is set and the transaction has ended,
     // a blob included.
     void rowValuesAsDeliveredAndAsText() {
-        fb::Database db;
-        db.SetParams(Login());
-        db.SetDatabaseName(first_);
-        db.Connect();
-        fb::Transaction tr(db, {QStringLiteral("concurrency"), QStringLiteral("nowait")});
-        tr.StartTransaction();
-        fb::Statement st(db, tr);
+        Session session(first_);
+        fb::Statement& st = session.st;
+        fb::Transaction& tr = session.tr;
         st.SetSql(QStringLiteral(
             "select t, d, n, b from ("
             "select 1 as k, cast('Ñandú' as varchar(20)) as t, date '2026-02-01' as d, "
@@ -226,13 +232,8 @@ private slots:
 #ifdef __SANITIZE_ADDRESS__
         QSKIP("AddressSanitizer keeps freed memory aside: the process grows anyway");
 #endif
-        fb::Database db;
-        db.SetParams(Login());
-        db.SetDatabaseName(first_);
-        db.Connect();
-        fb::Transaction tr(db, {QStringLiteral("concurrency"), QStringLiteral("nowait")});
-        tr.StartTransaction();
-        fb::Statement st(db, tr);
+        Session session(first_);
+        fb::Statement& st = session.st;
         st.SetSql(QStringLiteral("select cast(:a as varchar(9)), cast(:b as varchar(9)), cast(:c as varchar(9)), "
                                  "cast(:d as varchar(9)) from rdb$database"));
         for (const char* name : {"a", "b", "c"}) st.SetParam(QLatin1String(name), QStringLiteral("bien"));
