@@ -11,6 +11,10 @@
 //     window events during each step is taken from a 5 ms timer.
 // The memory of the filled browser over the program's idle size is taken in
 // a fresh process (resident size, and its peak).
+// Targets: at 100,000 rows, every fill at most twice its engine pass and the
+// filled browser at most 40 MB over the idle program; at every size, every
+// step done and no pause of the windows outside the steps (or in closing)
+// over 100 ms.
 //
 //   bench_logview [--rows N]... [--rounds R] [work folder]
 //       default: --rows 100000 --rows 1000000, 5 rounds (3 for a million),
@@ -442,8 +446,11 @@ void MeasureLog(const QString& root, int rows, int rounds) {
 
     Say(QStringLiteral("median of %1 rounds, %2 rows:").arg(rounds).arg(rows));
     Say(QStringLiteral("  isql-fb printing the date order to /dev/null: %1").arg(Ms(Median(isql))));
-    // Which engine pass each step is held against.
+    // Which engine pass each step is held against. The ratio and memory
+    // targets are set for a log of 100,000 rows; a larger log is held to
+    // finishing every step and holding the windows up for nothing else.
     const int passOf[kSteps] = {0, 1, 2, -1, 0, -1};
+    const bool targeted = rows <= 100000;
     bool met = true;
     for (int step = 0; step < kSteps; ++step) {
         const qint64 time = Median(shown[step]);
@@ -452,12 +459,14 @@ void MeasureLog(const QString& root, int rows, int rounds) {
         if (passOf[step] >= 0) {
             const qint64 pass = Median(engine[passOf[step]]);
             const bool ok = time <= 2 * pass;
-            met = met && ok;
-            line += QStringLiteral("; engine's own pass %1, ratio %2 (target at most 2) %3")
+            if (targeted) met = met && ok;
+            line += QStringLiteral("; engine's own pass %1, ratio %2 %3")
                         .arg(Ms(pass))
                         .arg(static_cast<double>(time) / static_cast<double>(std::max<qint64>(pass, 1)),
                              0, 'f', 2)
-                        .arg(ok ? QStringLiteral("met") : QStringLiteral("NOT met"));
+                        .arg(!targeted ? QStringLiteral("(the target of 2 is set at 100,000 rows)")
+                             : ok      ? QStringLiteral("(target at most 2) met")
+                                       : QStringLiteral("(target at most 2) NOT met"));
         }
         Say(line);
     }
@@ -489,7 +498,7 @@ void MeasureLog(const QString& root, int rows, int rounds) {
     line += QStringLiteral(", after closing %1, peak %2")
                 .arg(over(QStringLiteral("after")), over(QStringLiteral("peak")));
     Say(line);
-    if (rows <= 100000) {
+    if (targeted) {
         const bool ok = filledOver <= 40 * 1024;
         met = met && ok;
         Say(QStringLiteral("  memory target (filled browser at most 40 MB over idle): %1")
@@ -502,8 +511,10 @@ void MeasureLog(const QString& root, int rows, int rounds) {
     Say(QStringLiteral("  longest pause outside the steps %1, closing %2 (target at most 100 ms each): %3")
             .arg(Ms(outside), Ms(Median(pause[kClose])))
             .arg(stalls ? QStringLiteral("met") : QStringLiteral("NOT met")));
-    Say(QStringLiteral("  targets for %1 rows: %2")
+    Say(QStringLiteral("  targets for %1 rows%2: %3")
             .arg(rows)
+            .arg(targeted ? QString()
+                          : QStringLiteral(" (every step done in memory, no pause outside them)"))
             .arg(met && stalls ? QStringLiteral("met") : QStringLiteral("NOT met")));
 }
 
