@@ -85,31 +85,24 @@ std::vector<std::intptr_t> StatusCodes(IStatus* status) {
 
 FbError ErrorFrom(IStatus* status) { return FbError(StatusText(status), StatusCodes(status)); }
 
-// Runs one client call with a fresh status and turns a failure into FbError.
+// Runs one client call with `status` (cleared first) and turns a failure
+// into FbError. A caller that calls once per row keeps a status for it.
 template <typename F>
-auto Call(F&& f) {
-    ThrowStatusWrapper status(Master()->getStatus());
-    struct Disposer {
-        ThrowStatusWrapper& s;
-        ~Disposer() { s.dispose(); }
-    } disposer{status};
+auto CallWith(IStatus* status, F&& f) {
+    status->init();
+    ThrowStatusWrapper wrapper(status);
     try {
-        return f(&status);
+        return f(&wrapper);
     } catch (const FbException& e) {
         throw ErrorFrom(e.getStatus());
     }
 }
 
-// The same with a status of the caller's, for calls made once per row.
+// The same with a fresh status.
 template <typename F>
-auto CallReusing(IStatus* reused, F&& f) {
-    reused->init();
-    ThrowStatusWrapper status(reused);
-    try {
-        return f(&status);
-    } catch (const FbException& e) {
-        throw ErrorFrom(e.getStatus());
-    }
+auto Call(F&& f) {
+    const Owned<IStatus> status(Master()->getStatus());
+    return CallWith(status.get(), std::forward<F>(f));
 }
 
 QByteArray Encode(const QString& text, const QString& what) {
@@ -645,7 +638,7 @@ bool Statement::Next() {
     }
     if (!cursor_) return false;
     if (!fetchStatus_) fetchStatus_.Reset(Master()->getStatus());
-    const int result = CallReusing(fetchStatus_.get(), [&](ThrowStatusWrapper* s) {
+    const int result = CallWith(fetchStatus_.get(), [&](ThrowStatusWrapper* s) {
         return cursor_->fetchNext(s, outBuffer_.data());
     });
     if (result != IStatus::RESULT_OK) {
@@ -714,7 +707,7 @@ void Statement::ReadPendingBlobs() noexcept {
         try {
             if (readable) DecodeField(i);
         } catch (const FbError&) {
-            row_[i].resize(0);
+            // Left empty.
         }
     }
 }
@@ -723,9 +716,13 @@ QString Statement::Field(const QString& name) const { return FieldRef(ColumnInde
 
 QString Statement::Field(int index) const { return FieldRef(index); }
 
-const QString& Statement::FieldRef(int index) const {
+void Statement::CheckFieldIndex(int index) const {
     if (index < 0 || index >= static_cast<int>(row_.size()))
         throw FbError(QStringLiteral("No existe el campo número %1").arg(index));
+}
+
+const QString& Statement::FieldRef(int index) const {
+    CheckFieldIndex(index);
     if (pending_[index]) {
         DecodeField(index);
         pending_[index] = false;
@@ -734,12 +731,11 @@ const QString& Statement::FieldRef(int index) const {
 }
 
 QByteArrayView Statement::FieldBytes(int index) const {
-    if (index < 0 || index >= static_cast<int>(row_.size()))
-        throw FbError(QStringLiteral("No existe el campo número %1").arg(index));
+    CheckFieldIndex(index);
     if (rowNull_[index]) return {};
     const OutColumn& column = outColumns_[index];
-    const auto* field = reinterpret_cast<const char*>(outBuffer_.data() + column.offset);
-    if (column.type == SQL_VARYING) return {field + 2, ReadAt<unsigned short>(outBuffer_.data() + column.offset)};
+    const unsigned char* field = outBuffer_.data() + column.offset;
+    if (column.type == SQL_VARYING) return {field + 2, ReadAt<unsigned short>(field)};
     return {field, static_cast<qsizetype>(column.length)};
 }
 

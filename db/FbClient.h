@@ -16,7 +16,6 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <array>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -230,6 +229,7 @@ public:
 
 private:
     int ColumnIndex(const QString& name) const;
+    void CheckFieldIndex(int index) const;
     void Prepare();
     // Takes the row that has just arrived in outBuffer_. Its values become
     // text when they are first asked for, so that a column nobody reads

@@ -93,10 +93,7 @@ quint32 TLogRows::Pool::Number(const fb::Statement& row, int column) {
 
 bool TLogRows::Add(const fb::Statement& row, const Columns& columns) {
     Row stored{};
-    stored.icon = (row.FieldHoldsText(columns.exito) ? row.FieldBytes(columns.exito) == "T"
-                                                     : row.FieldRef(columns.exito) == u"T")
-                      ? 1
-                      : 0;
+    stored.icon = row.FieldRef(columns.exito) == u"T" ? 1 : 0;
     const size_t servers = pools_[kServidor].texts.size();
     stored.text[kFecha] = pools_[kFecha].Number(row, columns.fecha);
     stored.text[kHora] = pools_[kHora].Number(row, columns.hora);
