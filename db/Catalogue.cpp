@@ -16,24 +16,24 @@ QString CompanyDirectory(const QString& rutaAcceso, const QString& nombreEmpresa
     return serverpath::Join(rutaAcceso, nombreEmpresa);
 }
 
+namespace {
+
+// Tells the window that the server list changed, also after a read that
+// failed part-way.
+struct ServerListNotify {
+    TCatalogue* self;
+    ~ServerListNotify() { emit self->ServerListChanged(); }
+};
+
+}  // namespace
+
 TCatalogue::TCatalogue(TData& data, QObject* parent) : QObject(parent), data_(data) {}
 
 bool TCatalogue::LoadServerCatalogue() {
-    if (!data_.OpenDatabaseSession(data_.IBDServidores, ServerCatalogueName(), LongFallbackPassword,
-                                   SessionPrecondition::SkipWhenConnected))
-        return false;
-    data_.IBSQLServidores.SetSql(QStringLiteral("select * from servidores"));
-    servers_.clear();
-    struct Notify {
-        TCatalogue* self;
-        ~Notify() { emit self->ServerListChanged(); }
-    } notify{this};
-    data_.ReadRows(data_.IBDServidores, data_.IBTServidores, data_.IBSQLServidores,
-                   [this](const fb::Statement& row) {
-                       servers_.append({row.Field(QStringLiteral("ALIAS")),
-                                        serverpath::TrimTrailingSeparator(row.Field(QStringLiteral("RUTAACCESO"))),
-                                        row.Field(QStringLiteral("DIRECCIONIP"))});
-                   });
+    if (!OpenServerCatalogue()) return false;
+    // The list is shown once the whole load is over.
+    const ServerListNotify notify{this};
+    FillServers();
     if (servers_.isEmpty()) return true;
 
     SelectServer(0);
@@ -45,6 +45,42 @@ bool TCatalogue::LoadServerCatalogue() {
         return false;
     FillCompanies();
     return true;
+}
+
+bool TCatalogue::ReloadServerList(const ServerEntry& select, bool readCompanies) {
+    if (!OpenServerCatalogue()) return false;
+    {
+        const ServerListNotify notify{this};
+        FillServers();
+    }
+    selected_ = -1;
+    const int row = static_cast<int>(servers_.indexOf(select));
+    if (row >= 0 && readCompanies) {
+        SelectServer(row);
+    } else if (row >= 0) {
+        selected_ = row;
+        emit SelectedServerChanged(row);
+    } else {
+        ClearCompanies();
+    }
+    return true;
+}
+
+bool TCatalogue::OpenServerCatalogue() {
+    return data_.OpenDatabaseSession(data_.IBDServidores, ServerCatalogueName(),
+                                     LongFallbackPassword, SessionPrecondition::SkipWhenConnected);
+}
+
+void TCatalogue::FillServers() {
+    data_.IBSQLServidores.SetSql(QStringLiteral("select * from servidores"));
+    servers_.clear();
+    data_.ReadRows(data_.IBDServidores, data_.IBTServidores, data_.IBSQLServidores,
+                   [this](const fb::Statement& row) {
+                       servers_.append({row.Field(QStringLiteral("ALIAS")),
+                                        serverpath::TrimTrailingSeparator(
+                                            row.Field(QStringLiteral("RUTAACCESO"))),
+                                        row.Field(QStringLiteral("DIRECCIONIP"))});
+                   });
 }
 
 bool TCatalogue::LoadCompanyCatalogue(const QString& rutaAcceso, const QString& direccionIP) {

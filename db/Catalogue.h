@@ -44,6 +44,12 @@ public:
     bool LoadCompanyCatalogue(const QString& rutaAcceso, const QString& direccionIP);
     // A server becomes the selected one: its companies replace the list.
     void SelectServer(int row);
+    // Reads the server list again after an edit of Servidores.gdb and
+    // selects the row of `select`, if it is listed: reading its companies
+    // when readCompanies, else keeping the company list as it is (it was
+    // already that server's). Not listed: nothing selected, no companies.
+    // False when the catalogue could not be opened (reported).
+    bool ReloadServerList(const ServerEntry& select, bool readCompanies);
 
 signals:
     void ServerListChanged();
@@ -51,6 +57,8 @@ signals:
     void SelectedServerChanged(int row);
 
 private:
+    bool OpenServerCatalogue();
+    void FillServers();
     void ClearCompanies();
     void FillCompanies();
 

@@ -102,6 +102,26 @@ QStringList TData::ServiceParams(const QString& password) {
 
 bool TData::OpenDatabaseSession(fb::Database& connection, const QString& databaseName,
                                 const QString& fallbackPassword, SessionPrecondition precondition) {
+    QString errorText;
+    if (OpenSession(connection, databaseName, fallbackPassword, precondition, &errorText))
+        return true;
+    ReportSessionFailure(errorText, databaseName, ReportMode::Interactive);
+    return false;
+}
+
+bool TData::TryOpenDatabaseSession(fb::Database& connection, const QString& databaseName,
+                                   const QString& fallbackPassword,
+                                   SessionPrecondition precondition, QString* failure) {
+    QString errorText;
+    if (OpenSession(connection, databaseName, fallbackPassword, precondition, &errorText))
+        return true;
+    if (failure) *failure = SessionFailureText(errorText, databaseName);
+    return false;
+}
+
+bool TData::OpenSession(fb::Database& connection, const QString& databaseName,
+                        const QString& fallbackPassword, SessionPrecondition precondition,
+                        QString* errorText) {
     if (connection.Connected()) {
         if (precondition == SessionPrecondition::SkipWhenConnected) return true;
         connection.Disconnect();
@@ -119,7 +139,7 @@ bool TData::OpenDatabaseSession(fb::Database& connection, const QString& databas
         connection.Connect();
         return true;
     } catch (const fb::FbError& error) {
-        ReportSessionFailure(error.Text(), databaseName, ReportMode::Interactive);
+        *errorText = error.Text();
         return false;
     }
 }
@@ -169,9 +189,14 @@ void TData::ReportSessionFailure(const QString& errorText, const QString& databa
         return;
     }
     if (accessFailure)
-        platform::ShowInformation(QStringLiteral("Acceso denegado a") + kLineBreak + databaseName +
-                                  kLineBreak +
-                                  QStringLiteral("Su nombre de usuario y contraseña no son válidos"));
+        platform::ShowInformation(SessionFailureText(errorText, databaseName));
     else
-        platform::ShowPlainMessage(errorText + kLineBreak + QStringLiteral("Status 0"));
+        platform::ShowPlainMessage(SessionFailureText(errorText, databaseName));
+}
+
+QString TData::SessionFailureText(const QString& errorText, const QString& databaseName) {
+    if (errorText.left(9) == kAccessFailurePrefix)
+        return QStringLiteral("Acceso denegado a") + kLineBreak + databaseName + kLineBreak +
+               QStringLiteral("Su nombre de usuario y contraseña no son válidos");
+    return errorText + kLineBreak + QStringLiteral("Status 0");
 }

@@ -71,6 +71,12 @@ public:
 
     bool OpenDatabaseSession(fb::Database& connection, const QString& databaseName,
                              const QString& fallbackPassword, SessionPrecondition precondition);
+    // The same two attempts without a message box: after a failure, *failure
+    // holds the text that ReportSessionFailure would show (for a check that
+    // shows the answer in its own window).
+    bool TryOpenDatabaseSession(fb::Database& connection, const QString& databaseName,
+                                const QString& fallbackPassword, SessionPrecondition precondition,
+                                QString* failure);
     // Connects with the parameter list the last open left in place; a failure
     // is an ordinary error of the caller.
     void ReopenDatabaseSession(fb::Database& connection, const QString& databaseName);
@@ -81,6 +87,8 @@ public:
                               QStringList* remarks = nullptr);
     void ReportSessionFailure(const QString& errorText, const QString& databaseName, ReportMode mode,
                               QStringList* remarks = nullptr);
+    // The text of the interactive report of a failed open.
+    static QString SessionFailureText(const QString& errorText, const QString& databaseName);
 
     // The read cycle of every reader: roll back a left-over transaction, start
     // one, run the statement, hand over each row, then roll back and close the
@@ -102,6 +110,11 @@ public:
     }
 
 private:
+    // The two attempts of an open; the second one's error text on failure.
+    bool OpenSession(fb::Database& connection, const QString& databaseName,
+                     const QString& fallbackPassword, SessionPrecondition precondition,
+                     QString* errorText);
+
     QString databasePassword_;
 };
 

@@ -1,6 +1,7 @@
 # The Debian package, built by CPack from the build folder:
 #
-#   cpack --config <build>/CPackConfig.cmake    -> quillbase-backup_<version>_<arch>.deb
+#   cpack --config <build>/CPackConfig.cmake -B <build>
+#       -> <build>/quillbase-backup_<version>_<arch>.deb (without -B: in the current folder)
 #
 #   /opt/quillbase-backup/                the installation folder: QuillbaseBackup,
 #                                         the help (ayuda/), the icon and

@@ -1,5 +1,6 @@
 #include "plan/BackupPlan.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "db/ServerPath.h"
@@ -96,6 +97,15 @@ int BackupPlan::FindServer(const QString& serverText) const {
         if (SameText(Servers.at(i).Text, serverText)) return i;
     }
     return -1;
+}
+
+bool BackupPlan::UsesServer(const QString& serverText) const {
+    if (FindServer(serverText) >= 0) return true;
+    const platform::SettingsStore store;
+    if (!store.KeyExists(kPlanKey)) return false;
+    const QStringList stored = store.SubKeys(kPlanKey);
+    return std::any_of(stored.cbegin(), stored.cend(),
+                       [&](const QString& name) { return SameText(name, serverText); });
 }
 
 PlanEntryName BackupPlan::NameOf(const PlanRef& entry) const {

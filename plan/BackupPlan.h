@@ -95,6 +95,8 @@ public:
     bool Contains(const PlanRef& entry) const;
     // The first server entry whose text matches, or -1.
     int FindServer(const QString& serverText) const;
+    // The server entry is in this plan or in the stored one.
+    bool UsesServer(const QString& serverText) const;
     // The texts of an entry, and where the entry with those texts stands
     // now (none when it is gone). A modal question lets other handlers run,
     // and the scheduled walk leaves the editing state on the last company it

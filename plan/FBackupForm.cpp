@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
@@ -20,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "plan/FDestino.h"
+#include "plan/FServidoresForm.h"
 #include "plan/Help.h"
 #include "plan/PlanResources.h"
 #include "platform/Dialogs.h"
@@ -168,7 +170,8 @@ void TPlanTreeView::dropEvent(QDropEvent* event) {
 
 // ---- the window ------------------------------------------------------------
 
-TBackupForm::TBackupForm(TData& data, QWidget* parent) : QDialog(parent), Catalogue(data) {
+TBackupForm::TBackupForm(TData& data, QWidget* parent)
+    : QDialog(parent), Catalogue(data), data_(data) {
     setObjectName(QStringLiteral("BackupForm"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
@@ -357,6 +360,9 @@ void TBackupForm::BuildControls() {
 
     connect(listview1, &QTreeWidget::itemSelectionChanged, this, &TBackupForm::listview1Change);
     connect(listview1, &QTreeWidget::clicked, this, &TBackupForm::listview1Click);
+    listview1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(listview1, &QWidget::customContextMenuRequested, this,
+            &TBackupForm::listview1ContextPopup);
     listview1->installEventFilter(this);
     ListView2->installEventFilter(this);
 
@@ -512,6 +518,60 @@ void TBackupForm::listview1Change() {
         const platform::WaitCursor busy;
         // Empties the company list, then reads the server's companies.
         Catalogue.SelectServer(row);
+    });
+}
+
+void TBackupForm::listview1ContextPopup(const QPoint& position) {
+    // The press of the secondary button has selected the row under it.
+    QTreeWidgetItem* item = listview1->itemAt(position);
+    const int row =
+        item != nullptr && item->isSelected() ? listview1->indexOfTopLevelItem(item) : -1;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("pmServidores"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Each choice runs once the menu has closed.
+    const auto later = [this](std::function<void()> choice) {
+        return [this, choice] { QMetaObject::invokeMethod(this, choice, Qt::QueuedConnection); };
+    };
+    menu->addAction(QStringLiteral("Añadir servidor…"), this,
+                    later([this] { EditServer(std::nullopt); }));
+    if (row >= 0 && row < Catalogue.ServerList().size()) {
+        const ServerEntry server = Catalogue.ServerList().at(row);
+        menu->addAction(QStringLiteral("Modificar servidor…"), this,
+                        later([this, server] { EditServer(server); }));
+        menu->addAction(QStringLiteral("Quitar servidor…"), this,
+                        later([this, server] { RemoveServer(server); }));
+    }
+    menu->popup(listview1->viewport()->mapToGlobal(position));
+}
+
+ServerEntry TBackupForm::SelectedServerEntry() const {
+    const int row = SelectedRow(listview1);
+    return row >= 0 && row < Catalogue.ServerList().size() ? Catalogue.ServerList().at(row)
+                                                           : ServerEntry();
+}
+
+void TBackupForm::EditServer(const std::optional<ServerEntry>& editing) {
+    platform::Guarded([this, &editing] {
+        const ServerEntry selected = SelectedServerEntry();
+        TServidoresForm window(data_, Catalogue.ServerList(), Plan, editing, this);
+        const bool written = window.exec() == QDialog::Accepted;
+        const platform::WaitCursor busy;
+        // A saved server that answered the check is shown with its
+        // companies; one that did not is not asked again.
+        if (written && window.SavedAnswered)
+            Catalogue.ReloadServerList(window.Saved, true);
+        else
+            Catalogue.ReloadServerList(selected, false);
+    });
+}
+
+void TBackupForm::RemoveServer(const ServerEntry& server) {
+    platform::Guarded([this, &server] {
+        const ServerEntry selected = SelectedServerEntry();
+        if (!TServidoresForm::QuitarServidor(data_, Plan, server)) return;
+        const platform::WaitCursor busy;
+        Catalogue.ReloadServerList(selected, false);
     });
 }
 

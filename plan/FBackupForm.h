@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <QTreeWidget>
+#include <optional>
 
 #include "db/Catalogue.h"
 #include "plan/BackupPlan.h"
@@ -131,6 +132,10 @@ public slots:
     void spSalirClick();
     void listview1Click();
     void listview1Change();
+    // The context menu of the server list: add a server, and change or
+    // remove the one under the pointer (TServidoresForm). The list is read
+    // again afterwards.
+    void listview1ContextPopup(const QPoint& position);
 
 protected:
     bool event(QEvent* event) override;
@@ -155,4 +160,9 @@ private:
     void FillCompanyList();
     void ShowSelectedServer(int row);
     int SelectedRow(const QTreeWidget* list) const;
+    void EditServer(const std::optional<ServerEntry>& editing);
+    void RemoveServer(const ServerEntry& server);
+    ServerEntry SelectedServerEntry() const;
+
+    TData& data_;
 };

@@ -10,32 +10,42 @@
 //       waits, idle like a program in the notification area, until a line
 //       arrives on its input (at most 60 s), appends TAG + "-2" and reads;
 //   office_probe read DIR
-//       reads the log as the log browser opens it.
+//       reads the log as the log browser opens it;
+//   office_probe addserver DIR ALIAS FOLDER
+//       adds the server ALIAS (FOLDER on this computer) from the backup
+//       window's server list, its context menu and the server window, then
+//       prints the list ("server: ALIAS<tab>FOLDER") and the companies shown
+//       ("company: NAME").
 //
 // Every message box, and every window that waits for an answer (it is
 // closed at once), goes to the standard error and makes the exit code 1;
 // the log's rows go to the standard output, one per line: the server, the
 // backup file and the success flag separated by tabs.
 
-#include "backup/BackupLog.h"
-#include "backup/BackupRun.h"
-#include "db/FData.h"
-#include "db/Installation.h"
-#include "platform/Clock.h"
-#include "platform/Paths.h"
-#include "tests/support/FakeDialogs.h"
+#include <poll.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
-
-#include <poll.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "backup/BackupLog.h"
+#include "backup/BackupRun.h"
+#include "db/FData.h"
+#include "db/Installation.h"
+#include "plan/FBackupForm.h"
+#include "plan/FServidoresForm.h"
+#include "platform/Clock.h"
+#include "platform/Paths.h"
+#include "tests/support/FakeDialogs.h"
 
 namespace {
 
@@ -81,6 +91,36 @@ void Append(TData& data, const QString& tag) {
                    QStringLiteral("F"), {});
     Print(stdout, data.IBDBackup.Connected() ? QStringLiteral("appended, log connected")
                                              : QStringLiteral("appended, log closed"));
+}
+
+void AddServer(TData& data, const QString& alias, const QString& folder) {
+    TBackupForm form(data);
+    form.show();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* window = qobject_cast<TServidoresForm*>(QApplication::activeModalWidget());
+        if (window == nullptr) return;
+        answer.stop();
+        window->edAlias->setText(alias);
+        window->edRutaAcceso->setText(folder);
+        window->btAceptar->click();
+        if (window->isVisible()) {
+            Print(stderr, QStringLiteral("window: ") + window->stComprobacion->text());
+            window->reject();
+        }
+    });
+    answer.start(50);
+    form.listview1ContextPopup(QPoint(5, 5));
+    form.findChild<QMenu*>(QStringLiteral("pmServidores"))->actions().first()->trigger();
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000 && (answer.isActive() || QApplication::activeModalWidget()))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+    for (const ServerEntry& server : form.Catalogue.ServerList())
+        Print(stdout, QStringLiteral("server: ") + server.Alias + u'\t' + server.RutaAcceso);
+    for (const CompanyEntry& company : form.Catalogue.CompanyList())
+        Print(stdout, QStringLiteral("company: ") + company.NombreEmpresa);
 }
 
 bool WaitForInput(int seconds) {
@@ -140,6 +180,9 @@ int main(int argc, char* argv[]) {
             }
         } else if (command == u"read") {
             ReadLog(data);
+        } else if (command == u"addserver" && args.size() == 4) {
+            closer.stop();  // the server window is the one to answer
+            AddServer(data, args.at(2), args.at(3));
         } else {
             Print(stderr, QStringLiteral("unknown command"));
             return 2;

@@ -14,8 +14,9 @@
 #     owns every database: two operators that are not in the group firebird
 #     (and cannot read the files themselves) back up through the server,
 #     append to the log and read it while the other's program holds its log
-#     connection. Skipped (77) when not root, or when 127.0.0.1:3050 is taken
-#     by another program.
+#     connection; one of them adds a server from the program's server
+#     window, and sees it and its companies listed. Skipped (77) when not
+#     root, or when 127.0.0.1:3050 is taken by another program.
 set -euo pipefail
 
 probe=$(realpath -- "${1:?usage: $0 <office_probe>}")
@@ -308,6 +309,18 @@ if [[ $office -eq 1 ]]; then
   check "office: the log holds both rows" test "$(count_log "127.0.0.1:$opt/Backup.fdb")" = 2
   empty_log
   shared_log office "$opt" "127.0.0.1:$opt/Backup.fdb" 64001 64002 connected
+  # An operator adds a server from the program, without a line of SQL: it
+  # and its companies reach the backup window's lists.
+  make_server "$srv/segunda" SEGUNDA1
+  chown -R firebird:firebird "$srv/segunda"
+  chmod -R o-rwx "$srv/segunda"
+  if ! operator "$work/office-op1" 64001 "$probe" addserver "$opt" Segunda "$srv/segunda" \
+    >"$work/add.out" 2>"$work/add.err"; then
+    cat "$work/add.err" >&2
+    fail "office: adding a server from the program shows a box or a window"
+  fi
+  check "office: the added server is listed" grep -qxF "server: Segunda"$'\t'"$srv/segunda" "$work/add.out"
+  check "office: the added server's companies are shown" grep -qx "company: SEGUNDA1" "$work/add.out"
   for database in Servidores.gdb Backup.fdb; do
     check "office: $database is still firebird's alone" \
       test "$(stat -c '%U %a' "$var/$database")" = "firebird 660"
