@@ -10,6 +10,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "plan/BackupPlan.h"
 #include "platform/Settings.h"
@@ -218,6 +219,55 @@ private slots:
         QVERIFY(reloaded.Servers.isEmpty());
         QVERIFY(dialogs.messages.isEmpty());
         QVERIFY(reloaded.PlanDestinationsComplete());
+    }
+
+    // The number of copies kept rides beside "Destino": read where a later
+    // program wrote it, ignored where it is no positive number, written only
+    // where it is set, so that a store without it stays as an older program
+    // wrote it (savesInTheStoreFormat...).
+    void conservarRoundTripsBesideTheDestination() {
+        FakeDialogs dialogs;
+        platform::SettingsStore store;
+        const auto server = [&](const QString& text, const QString& company,
+                                const std::optional<QString>& conservar) {
+            const QString key = kPlanKey + u'\\' + text;
+            store.WriteString(key, QStringLiteral("Origen"), QStringLiteral("/srv/q/"));
+            store.WriteString(key, QStringLiteral("Destino"), QStringLiteral("/copias"));
+            if (conservar) store.WriteString(key, QStringLiteral("Conservar"), *conservar);
+            store.WriteString(key + u'\\' + company, QString(), QString());
+        };
+        server(kCentral, QStringLiteral("E1"), QStringLiteral("3"));
+        server(kOficina, QStringLiteral("E2"), QStringLiteral("-2"));
+        server(QStringLiteral("[]Otro"), QStringLiteral("E3"), std::nullopt);
+        server(QStringLiteral("[]Resto"), QStringLiteral("E4"), QStringLiteral("dos"));
+
+        BackupPlan plan = Reloaded(dialogs);
+        QCOMPARE(plan.Servers.size(), 4);
+        const QList<int> loaded{plan.Servers[0].Conservar, plan.Servers[1].Conservar,
+                                plan.Servers[2].Conservar, plan.Servers[3].Conservar};
+        QCOMPARE(loaded, (QList<int>{3, 0, 0, 0}));
+
+        // Only through a destination entry, and only a change counts as one.
+        plan.PickEntry(PlanRef::ChildEntry(2, 1));
+        plan.ClickSelectedEntry();
+        plan.SetPlanConservar(5);
+        plan.PickEntry(PlanRef::ChildEntry(0, 0));
+        plan.ClickSelectedEntry();
+        plan.SetPlanConservar(3);
+        QVERIFY(!plan.PlanModified);
+        plan.PickEntry(PlanRef::ChildEntry(2, 0));
+        plan.ClickSelectedEntry();
+        plan.SetPlanConservar(2);
+        QVERIFY(plan.PlanModified);
+        plan.SavePlan();
+
+        const auto stored = [&](const QString& text) {
+            return store.ReadString(kPlanKey + u'\\' + text, QStringLiteral("Conservar"));
+        };
+        QCOMPARE((QStringList{stored(kCentral), stored(kOficina), stored(QStringLiteral("[]Otro")),
+                              stored(QStringLiteral("[]Resto"))}),
+                 (QStringList{QStringLiteral("3"), QString(), QStringLiteral("2"), QString()}));
+        QCOMPARE(Reloaded(dialogs).Servers, plan.Servers);
     }
 
     void aServerWithoutCompaniesComesBackBareAndIsFilledByTheNextDrop() {
