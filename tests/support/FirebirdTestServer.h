@@ -10,7 +10,8 @@
 // addresses of its own, so that CTest can run test programs in parallel):
 //
 //   address      port  taken by
-//   127.0.0.1    3050  tests/db/tst_localserver.cpp and
+//   127.0.0.1    3050  tests/db/tst_localserver.cpp,
+//                      tests/backup/tst_retention.cpp and
 //                      tests/install/office_test.sh (stand in for the server
 //                      of this computer; skipped when that port is taken)
 //   127.0.0.2    3050  the shared server of the fixture FbServer
