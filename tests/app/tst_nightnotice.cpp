@@ -2,7 +2,8 @@
 // notification service of a session bus of the test's own (dbus-run-session,
 // see CMakeLists.txt); the service is a recorder of the test's own, on a
 // connection of its own, registered as org.freedesktop.Notifications. The
-// main window's trigger runs the night on real companies (embedded engine).
+// main window's trigger runs the nights on real companies (embedded engine)
+// from the stored plan, which keeps 2 backups of each company.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -75,16 +76,19 @@ private slots:
             install.Company(plantilla, QStringLiteral("srv"), QStringLiteral("E1"));
         // A company folder without its database: a backup that fails.
         const QString lost = install.Folder(QStringLiteral("srv/PERDIDA"));
-        StorePlan({PlanServer{QStringLiteral("[]Local"), {kDestinationTag + copias, good, lost}}});
+        // The stored plan keeps 2 backups of each company.
+        StorePlan({PlanServer{
+            QStringLiteral("[]Local"), {kDestinationTag + copias, good, lost}, false, 2}});
 
         TMainForm form;
         form.ScheduleSettings = {QStringLiteral("2"), QStringLiteral("21:30:00"),
                                  QStringLiteral("T")};
         form.Trigger.StartDelayMs = 0;
-        // The scheduled second, once: Timer1, armed again after each night,
-        // ticks on a minute later.
+        // The scheduled second of the next Monday, once: Timer1, armed again
+        // after each night, ticks on a minute later.
+        int nights = 0;
         const auto night = [&] {
-            clock.now = QDateTime(QDate(2026, 12, 7), QTime(21, 30));
+            clock.now = QDateTime(QDate(2026, 12, 7).addDays(7 * nights++), QTime(21, 30));
             const bool started = form.Trigger.Timer1Timer();
             clock.now = clock.now.addSecs(60);
             return started;
@@ -102,7 +106,7 @@ private slots:
         QVERIFY(night());
         QTRY_COMPARE(recorder.notices.size(), 1);
         QCOMPARE(recorder.notices.first(),
-                 QStringLiteral("Quillbase Backup|Quillbase Backup|Copia programada del 07/12/2026 "
+                 QStringLiteral("Quillbase Backup|Quillbase Backup|Copia programada del 14/12/2026 "
                                 "21:30: 1 de 2 empresas con errores|default,Historial"));
         QCOMPARE(Column(LogRows(data), 5), (QStringList{u"T"_s, u"F"_s, u"T"_s, u"F"_s}));
 
@@ -120,17 +124,21 @@ private slots:
 
         // A good night says nothing; a night that found a backup in progress
         // and wrote its busy row says so.
-        StorePlan({PlanServer{QStringLiteral("[]Local"), {kDestinationTag + copias, good}}});
+        StorePlan(
+            {PlanServer{QStringLiteral("[]Local"), {kDestinationTag + copias, good}, false, 2}});
         QVERIFY(night());
         QTest::qWait(500);
         QCOMPARE(recorder.notices.size(), 1);
+        QCOMPARE(QDir(copias).entryList({QStringLiteral("*.fbk")}, QDir::Files, QDir::Name),
+                 (QStringList{QStringLiteral("[]Local_E1_141226_2130.fbk"),
+                              QStringLiteral("[]Local_E1_211226_2130.fbk")}));
         TBackupForm open(data);
         QWidget progreso;
         progreso.setObjectName(QStringLiteral("Progreso"));
         QVERIFY(night());
         QTRY_COMPARE(recorder.notices.size(), 2);
         QVERIFY(recorder.notices.last().contains(
-            QStringLiteral("|Copia programada del 07/12/2026 21:30: no se ha realizado, había otra "
+            QStringLiteral("|Copia programada del 28/12/2026 21:30: no se ha realizado, había otra "
                            "copia en curso|")));
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
     }
