@@ -10,7 +10,6 @@
 #include <QTest>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "plan/BackupPlan.h"
 #include "platform/Settings.h"
@@ -221,52 +220,42 @@ private slots:
         QVERIFY(reloaded.PlanDestinationsComplete());
     }
 
-    // The number of copies kept rides beside "Destino": read where a later
-    // program wrote it, ignored where it is no positive number, written only
-    // where it is set, so that a store without it stays as an older program
-    // wrote it (savesInTheStoreFormat...).
+    // The number of copies kept rides beside "Destino": read where it is a
+    // positive number, written only where it is set, so that a plan without
+    // it is stored as older programs store it (see the test above).
     void conservarRoundTripsBesideTheDestination() {
         FakeDialogs dialogs;
         platform::SettingsStore store;
-        const auto server = [&](const QString& text, const QString& company,
-                                const std::optional<QString>& conservar) {
-            const QString key = kPlanKey + u'\\' + text;
-            store.WriteString(key, QStringLiteral("Origen"), QStringLiteral("/srv/q/"));
+        const QStringList servers{kCentral, kOficina, QStringLiteral("[]Otro")};
+        const QStringList conservar{QStringLiteral("3"), QStringLiteral("-2"), QString()};
+        for (int i = 0; i < servers.size(); ++i) {
+            const QString key = kPlanKey + u'\\' + servers[i];
             store.WriteString(key, QStringLiteral("Destino"), QStringLiteral("/copias"));
-            if (conservar) store.WriteString(key, QStringLiteral("Conservar"), *conservar);
-            store.WriteString(key + u'\\' + company, QString(), QString());
-        };
-        server(kCentral, QStringLiteral("E1"), QStringLiteral("3"));
-        server(kOficina, QStringLiteral("E2"), QStringLiteral("-2"));
-        server(QStringLiteral("[]Otro"), QStringLiteral("E3"), std::nullopt);
-        server(QStringLiteral("[]Resto"), QStringLiteral("E4"), QStringLiteral("dos"));
-
+            if (!conservar[i].isNull())
+                store.WriteString(key, QStringLiteral("Conservar"), conservar[i]);
+            store.WriteString(key + QStringLiteral("\\E"), QString(), QString());
+        }
         BackupPlan plan = Reloaded(dialogs);
-        QCOMPARE(plan.Servers.size(), 4);
-        const QList<int> loaded{plan.Servers[0].Conservar, plan.Servers[1].Conservar,
-                                plan.Servers[2].Conservar, plan.Servers[3].Conservar};
-        QCOMPARE(loaded, (QList<int>{3, 0, 0, 0}));
+        QCOMPARE((QList<int>{plan.Servers[0].Conservar, plan.Servers[1].Conservar,
+                             plan.Servers[2].Conservar}),
+                 (QList<int>{3, 0, 0}));
 
         // Only through a destination entry, and only a change counts as one.
-        plan.PickEntry(PlanRef::ChildEntry(2, 1));
-        plan.ClickSelectedEntry();
-        plan.SetPlanConservar(5);
-        plan.PickEntry(PlanRef::ChildEntry(0, 0));
-        plan.ClickSelectedEntry();
-        plan.SetPlanConservar(3);
+        const auto set = [&](const PlanRef& entry, int copies) {
+            plan.PickEntry(entry);
+            plan.ClickSelectedEntry();
+            plan.SetPlanConservar(copies);
+        };
+        set(PlanRef::ChildEntry(2, 1), 5);
+        set(PlanRef::ChildEntry(0, 0), 3);
         QVERIFY(!plan.PlanModified);
-        plan.PickEntry(PlanRef::ChildEntry(2, 0));
-        plan.ClickSelectedEntry();
-        plan.SetPlanConservar(2);
+        set(PlanRef::ChildEntry(2, 0), 2);
         QVERIFY(plan.PlanModified);
         plan.SavePlan();
-
-        const auto stored = [&](const QString& text) {
-            return store.ReadString(kPlanKey + u'\\' + text, QStringLiteral("Conservar"));
-        };
-        QCOMPARE((QStringList{stored(kCentral), stored(kOficina), stored(QStringLiteral("[]Otro")),
-                              stored(QStringLiteral("[]Resto"))}),
-                 (QStringList{QStringLiteral("3"), QString(), QStringLiteral("2"), QString()}));
+        QStringList stored;
+        for (const QString& server : servers)
+            stored << store.ReadString(kPlanKey + u'\\' + server, QStringLiteral("Conservar"));
+        QCOMPARE(stored, (QStringList{QStringLiteral("3"), QString(), QStringLiteral("2")}));
         QCOMPARE(Reloaded(dialogs).Servers, plan.Servers);
     }
 
