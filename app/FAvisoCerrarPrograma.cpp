@@ -1,6 +1,5 @@
 #include "app/FAvisoCerrarPrograma.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
@@ -134,18 +133,12 @@ TAvisoCerrarPrograma::TAvisoCerrarPrograma(QWidget* parent)
     BitBtn2->setFocus();
 }
 
-int TAvisoCerrarPrograma::Run() {
-    const QString logPath = qEnvironmentVariable("QB_DIALOG_LOG");
-    if (logPath.isEmpty()) return exec();
+TAvisoCerrarPrograma::Answerer& TAvisoCerrarPrograma::AnswererInForce() {
+    static Answerer answerer;
+    return answerer;
+}
 
-    QString text = QStringList{Label5->text(), Label1->text(), Label2->text(),
-                               Label4->text() + u' ' + Label3->text()}
-                       .join(u'\n');
-    text.replace(u'\n', QStringLiteral("\\n"));
-    text.replace(u'\r', QStringLiteral("\\r"));
-    QFile log(logPath);
-    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        log.write((windowTitle() + u'|' + text + u'\n').toUtf8());
-    }
-    return QDialog::Rejected;
+int TAvisoCerrarPrograma::Run() {
+    if (const Answerer& answerer = AnswererInForce()) return answerer(*this);
+    return exec();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QPushButton>
+#include <functional>
 
 class QLabel;
 
@@ -27,16 +28,13 @@ public:
     explicit TAvisoCerrarPrograma(QWidget* parent = nullptr);
 
     // Shows the warning modally and gives its result: Accepted keeps the
-    // program running, Rejected lets it end.
-    //
-    // Automation seam for tests that start the real executable: when the
-    // environment variable QB_DIALOG_LOG names a file (the message boxes'
-    // seam, platform/Dialogs.cpp), the warning is not shown. It becomes one
-    // line appended to that file,
-    //     Aviso|<warning>\n<"Existe una copia programada para">\n<days>\n<"Hora :"> <time>
-    // and is answered at once with its cancel button, "Salir del programa sin
-    // que se ejecuten las copias", so that a scripted close ends the program.
+    // program running, Rejected lets it end. A test that runs the whole
+    // program answers it from the inside instead (AnswererInForce).
     int Run();
+
+    // Answers a warning in place of the operator; empty: the operator does.
+    using Answerer = std::function<int(TAvisoCerrarPrograma&)>;
+    static Answerer& AnswererInForce();
 
     QWidget* Panel1 = nullptr;  // white band across the top
     QLabel* Image1 = nullptr;

@@ -1,11 +1,5 @@
 #include "app/FMainForm.h"
 
-#include "db/FData.h"
-#include "logview/ShowBackupLog.h"
-#include "plan/FBackupForm.h"
-#include "restore/FRestoreForm.h"
-#include "plan/Help.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,14 +18,20 @@
 #include <utility>
 
 #include "app/FAvisoCerrarPrograma.h"
+#include "db/FData.h"
+#include "logview/ShowBackupLog.h"
+#include "plan/FBackupForm.h"
+#include "plan/Help.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotification.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
+#include "platform/Pictures.h"
 #include "platform/RunEntry.h"
 #include "platform/Settings.h"
+#include "restore/FRestoreForm.h"
 #include "schedule/FProgramacion.h"
-#include "platform/Pictures.h"
+#include "schedule/ScheduledRunGuard.h"
 
 // Resources of a static library register only when asked to, and only from
 // the global namespace.
@@ -336,21 +336,37 @@ void TMainForm::BuildControls() {
     });
 }
 
+template <typename Read>
+void TMainForm::ReadSettings(Read&& read) {
+    try {
+        read();
+        settingsFailureReported_ = false;
+    } catch (const std::exception& error) {
+        if (settingsFailureReported_) return;
+        settingsFailureReported_ = true;
+        platform::ReportUnhandledError(error);
+    }
+}
+
 void TMainForm::FormCreate() {
-    platform::Guarded([this] {
+    bool secondCopy = false;
+    platform::Guarded([&secondCopy, this] {
         if (instanceGuard_.Acquire() == platform::SingleInstanceGuard::Outcome::AlreadyRunning) {
+            secondCopy = true;
             platform::ShowPlainMessage(QStringLiteral("El programa ya se está ejecutando..."));
             ExitFunctionInForce()(0);
-            return;
         }
-        // Outcome NoGuard: the program runs without a guard. A second copy
-        // has ended above: only the copy that runs touches the settings file.
-        SetAsideUnreadableSettings();
-        firstShowing_ = true;
-        st1->clear();
-        st2->clear();
-        ScheduleSettings = LoadScheduleSettings();
     });
+    if (secondCopy) return;
+    // Outcome NoGuard: the program runs without a guard. A second copy has
+    // ended above: only the copy that runs touches the settings file. A
+    // settings file that can be neither read nor put aside is reported, and
+    // the program starts all the same with whatever it could read.
+    ReadSettings([this] { SetAsideUnreadableSettings(); });
+    firstShowing_ = true;
+    st1->clear();
+    st2->clear();
+    ReadSettings([this] { ScheduleSettings = LoadScheduleSettings(); });
 }
 
 void TMainForm::SetAsideUnreadableSettings() {
@@ -368,9 +384,8 @@ void TMainForm::SetAsideUnreadableSettings() {
 }
 
 void TMainForm::FormActivate() {
-    platform::Guarded([this] {
-        UpdateScheduleNotice();
-
+    UpdateScheduleNotice();
+    ReadSettings([this] {
         platform::SettingsStore store;
         if (firstShowing_) {
             firstShowing_ = false;
@@ -405,6 +420,7 @@ void TMainForm::UpdateScheduleNotice() {
 }
 
 void TMainForm::Label7Click() {
+    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] {
         // Whatever the dialog saves is in ScheduleSettings, the notice and
         // Timer1 when it closes.
@@ -546,6 +562,7 @@ void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void TMainForm::ImageHacerCopiaClick() {
+    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] {
         TBackupForm form(*Data, this);
         form.setWindowTitle(windowTitle());
@@ -554,6 +571,7 @@ void TMainForm::ImageHacerCopiaClick() {
 }
 
 void TMainForm::ImageRestaurarClick() {
+    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] {
         TRestoreForm form(*Data, this);
         form.setWindowTitle(windowTitle());
@@ -562,6 +580,7 @@ void TMainForm::ImageRestaurarClick() {
 }
 
 void TMainForm::ImageVerLogClick() {
+    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] { ShowBackupLog(*Data, 0, this); });
 }
 

@@ -177,6 +177,12 @@ private:
     // told, before anything reads the settings.
     void SetAsideUnreadableSettings();
     void FormActivate();
+    // Runs a reading of the settings at creation or activation. A failure
+    // is reported once, until a reading succeeds again: the report's box,
+    // when it closes, activates the window anew, and a settings file that
+    // stays unreadable must not bring its box back for ever.
+    template <typename Read>
+    void ReadSettings(Read&& read);
     void FormClose(QCloseEvent* event);
     void FormDestroy();
     void FormHelp();
@@ -185,6 +191,7 @@ private:
 
     platform::SingleInstanceGuard instanceGuard_;
     bool firstShowing_ = false;
+    bool settingsFailureReported_ = false;
     // Set when the first showing has run FormActivate: the activation that a
     // window manager gives that same showing is not a second one. Cleared
     // when the window hides or another window becomes active.

@@ -1,46 +1,5 @@
-// Program entry: the main window first (its creation runs the single-instance
-// guard and loads the schedule), then the data module, then the event loop.
+// Program entry.
 
-#include "app/FMainForm.h"
-#include "app/SessionEnd.h"
-#include "db/FData.h"
-#include "db/FbClient.h"
-#include "db/Installation.h"
-#include "logview/ShowBackupLog.h"
-#include "platform/Paths.h"
-#include "plan/FBackupForm.h"
-#include "plan/Help.h"
-#include "platform/Translations.h"
-#include "schedule/FProgramacion.h"
+#include "app/ProgramMain.h"
 
-#include <QApplication>
-
-int main(int argc, char* argv[]) {
-    HoldTerminationSignals();
-    // What this process writes (the embedded engine's backup files) holds
-    // a company's books.
-    RestrictNewFiles();
-    QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Quillbase Backup"));
-    platform::InstallToolkitTranslations(app);
-    // The main window decides when the program ends: hiding it in the
-    // notification area must not end the event loop.
-    app.setQuitOnLastWindowClosed(false);
-
-    SetHelpFileSource([] { return HelpFilePath(); });
-    // The backup window's spProgramacion opens the schedule dialog.
-    InstallScheduleDialogHook();
-    TBackupForm::LogBrowserHook = [](TBackupForm& form) { ShowBackupLog(*Data, 0, &form); };
-    auto* MainForm = new TMainForm();
-    CloseOnTerminationRequest(MainForm);
-    fb::SetLocalProvider(InstallationLocalProvider(platform::ExecutableDirectory()));
-    if (fb::CurrentLocalProvider() == fb::LocalProvider::Embedded) PrepareEmbeddedEngineLocks();
-    Data = new TData();
-    MainForm->show();
-    const int code = app.exec();
-
-    delete Data;
-    delete MainForm;
-    fb::Shutdown();
-    return code;
-}
+int main(int argc, char* argv[]) { return ProgramMain(argc, argv); }

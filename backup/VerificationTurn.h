@@ -11,8 +11,10 @@
 class VerificationTurn {
 public:
     // Waits for the turn, letting pending window messages be processed
-    // meanwhile. An installation folder without QuillbaseBackup.conf
-    // shares its verifications with nobody: no wait.
+    // meanwhile, for as long as a server may stay silent (fb::SilenceLimit):
+    // then fails with an FbError that says so. An installation folder
+    // without QuillbaseBackup.conf shares its verifications with nobody: no
+    // wait.
     VerificationTurn();
     // Gives the turn back.
     ~VerificationTurn();

@@ -1,37 +1,12 @@
 #include "platform/Dialogs.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 
 namespace platform {
 namespace {
-
-// Automation seam for tests that start the real executable: when the
-// environment variable QB_DIALOG_LOG names a file, no box is shown. Each
-// message becomes one line appended to that file,
-//     <title>|<text>
-// with line feeds and carriage returns of the text written as \n and \r, and
-// is answered at once with OK (Yes for a yes/no question).
-const char kDialogLogVariable[] = "QB_DIALOG_LOG";
-
-QString EscapeLine(const QString& text) {
-    QString escaped = text;
-    escaped.replace(u'\n', QStringLiteral("\\n"));
-    escaped.replace(u'\r', QStringLiteral("\\r"));
-    return escaped;
-}
-
-MsgResult LogMessage(const QString& logPath, const QString& title, const QString& text,
-                     MsgButtons buttons) {
-    QFile log(logPath);
-    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        log.write((EscapeLine(title) + u'|' + EscapeLine(text) + u'\n').toUtf8());
-    }
-    return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
-}
 
 // The answer of a box closed without choosing a button, as by Esc.
 MsgResult EscapeAnswer(MsgButtons buttons) {
@@ -66,8 +41,6 @@ class MessageBoxes final : public Dialogs {
 public:
     MsgResult Message(MsgIcon icon, const QString& title, const QString& text,
                       MsgButtons buttons) override {
-        const QString logPath = qEnvironmentVariable(kDialogLogVariable);
-        if (!logPath.isEmpty()) return LogMessage(logPath, title, text, buttons);
         if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
             // Without a widget application no box can be shown.
             qWarning("Message box without an application: %s", qUtf8Printable(text));

@@ -297,10 +297,15 @@ void TRestoreForm::Edit3MouseLeave() { st1->clear(); }
 void TRestoreForm::spRestoreClick() {
     // The restore's error report is one of its own boxes too.
     restoreRunning_ = true;
+    buttonsLockedByRun_ = false;
     platform::Guarded([this] {
         RunRestore(data_, RestoreRequest{Edit3->text(), Edit1->text(), Edit2->text()}, *this);
     });
     restoreRunning_ = false;
+    // A run that ended before it began (a missing field, Cancel) left the
+    // buttons alone, and its box's activation was skipped: the browse
+    // buttons follow the server field now, as an activation would do.
+    if (!buttonsLockedByRun_) platform::Guarded([this] { UpdateBrowseButtons(); });
 }
 
 void TRestoreForm::spAyudaClick() { FormHelp(); }
@@ -348,6 +353,7 @@ bool TRestoreForm::ConfirmRestore(const RestoreRequest& request) {
 }
 
 void TRestoreForm::LockButtons() {
+    buttonsLockedByRun_ = true;
     for (QToolButton* button : {spRestore, spSalir, spAyuda, spLeerLog, spBuscar, spRestaurarEn})
         button->setEnabled(false);
 }

@@ -116,4 +116,6 @@ private:
     // activation) to the activation that gives it back.
     bool restoreRunning_ = false;
     bool deactivatedByRestore_ = false;
+    // The restore of the last spRestoreClick got as far as locking them.
+    bool buttonsLockedByRun_ = false;
 };

@@ -6,12 +6,14 @@
 #include <QToolButton>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "backup/BackupLog.h"
 #include "backup/BackupRun.h"
 #include "plan/FBackupForm.h"
 #include "platform/Clock.h"
 #include "schedule/ScheduleOwner.h"
+#include "schedule/ScheduledRunGuard.h"
 
 QWidget* FindOpenWindow(const QString& name) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -40,6 +42,8 @@ void TScheduleTrigger::Start(const QDateTime& now) {
         std::unique_ptr<TBackupForm> created;
         ScheduledRunOutcome outcome;
         QPointer<TBackupForm> ran;
+        // Holds the operator's input back for the run's length; goes last.
+        std::optional<ScheduledRunGuard> guard;
         ~Closing() {
             owner.SetBusyTimer(false);
             owner.SetTrayPicture(0);
@@ -52,16 +56,19 @@ void TScheduleTrigger::Start(const QDateTime& now) {
             created.reset();
             owner.ScheduledRunEnded(outcome);
         }
-    } closing{owner_, {}, {}, {now}, {}};
+    } closing{owner_, {}, {}, {now}, {}, {}};
 
     QPointer<TBackupForm> window =
         qobject_cast<TBackupForm*>(FindOpenWindow(QStringLiteral("BackupForm")));
-    if (window != nullptr && FindOpenWindow(QStringLiteral("Progreso")) != nullptr) {
-        // An interactive backup is in progress: no second run.
+    if (window != nullptr &&
+        (window->InteractiveRun || FindOpenWindow(QStringLiteral("Progreso")) != nullptr)) {
+        // An interactive backup is in progress, perhaps between its windows:
+        // no second run.
         closing.outcome.Busy = true;
         WriteBusyRow(*window, now);
         return;
     }
+    closing.guard.emplace();
     if (window != nullptr) {
         // The open window's plan is run as it is shown, saved or not.
         window->spBackup->setEnabled(false);

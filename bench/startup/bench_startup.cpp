@@ -111,8 +111,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir scratch;
     if (!scratch.isValid()) Fail(QStringLiteral("no temporary folder"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-         {"FIREBIRD", "FIREBIRD_TMP", "ISC_USER", "ISC_PASSWORD", "QB_DIALOG_LOG"})
+    for (const char* name : {"FIREBIRD", "FIREBIRD_TMP", "ISC_USER", "ISC_PASSWORD"})
         env.remove(QString::fromLatin1(name));
     for (const char* folder : {"config", "runtime", "cache"}) {
         const QString path = scratch.filePath(QString::fromLatin1(folder));

@@ -1,12 +1,12 @@
-// The real program on a scratch installation with a stored plan of a local
+// The program on a scratch installation with a stored plan of a local
 // server (embedded engine) and a remote one (the shared test server) and a
 // schedule for the coming minute: it waits for the scheduled second, backs
 // up and verifies every company unattended, writes the log, and ends when
 // its main window is closed and the close warning is answered.
 //
 // The close comes from outside as SIGTERM, which the program turns into a
-// close of its main window; the warning answers by itself under
-// QB_DIALOG_LOG (TAvisoCerrarPrograma::Run) and leaves its line in the log.
+// close of its main window; the test build of the program answers the
+// warning by itself (ScriptedProgram.cpp) and leaves its line in the log.
 
 #include <QDir>
 #include <QFile>

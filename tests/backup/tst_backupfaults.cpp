@@ -2,14 +2,18 @@
 // provoked for real on a private server of this test's own (127.0.0.10):
 // a destination that runs out of space (the server's file-size limit, as a
 // full disk refuses a write) during the backup and during the verification,
-// a backup file that loses its end before its verification, and the server
-// killed with SIGKILL while it backs up and while it verifies. Each time the
+// a backup file that loses its end before its verification, the server
+// killed with SIGKILL while it backs up and while it verifies, and frozen
+// (SIGSTOP) while it backs up. Each time the
 // job's row says "F", the operator (box, error window or remark) is told
 // why, the run goes on with its next job, and once the server is back the
 // same plan backs up again. The company that meets the fault is a big one,
 // so that the fault falls in the middle of its data.
 
+#include <sys/file.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -19,6 +23,8 @@
 #include "RunTestKit.h"
 #include "backup/FErrorenCopia.h"
 #include "backup/FProgreso.h"
+#include "db/Installation.h"
+#include "db/ServerWatch.h"
 #include "platform/Paths.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/FaultKit.h"
@@ -325,6 +331,69 @@ private slots:
         VerifyBackupFiles(rows);
     }
 
+    // Frozen while the big company's data is written, as a hung server or a
+    // pulled network cable leaves it: past the silence limit (shortened
+    // here) the job fails with a remark that says so and the run goes on
+    // with the local company. A verification that waits that long for its
+    // turn (another program of the installation verifying) fails in a box.
+    void serverSilentWhileBackingUp() {
+        fb::SetSilenceLimit(std::chrono::seconds(3));
+        struct ShippedLimit {
+            ~ShippedLimit() { fb::SetSilenceLimit(fb::kDefaultSilenceLimit); }
+        } shippedLimit;
+        FirebirdTestServer server;
+        QVERIFY2(StartServer(server), qPrintable(server.lastError()));
+        FakeDialogs dialogs;
+        FakeMainWindow main;
+        SteppingClock clock(QDateTime(QDate(2026, 12, 8), QTime(21, 30)));
+        TData data(kPassword);
+        TestHost host;
+        const QString big = NewCompany(QStringLiteral("GRANDE"), big_);
+        const QString here = NewCompany(QStringLiteral("LOCAL"), small_);
+        host.AddServer(kServerText, {kDestinationTag + NewFolder(QStringLiteral("copias")), big});
+        host.AddServer(QStringLiteral("[]Local"),
+                       {kDestinationTag + NewFolder(QStringLiteral("copias-local")), here});
+        bool frozen = false;
+        main.onSt1 = [&](const QString& line) {
+            if (frozen || !line.contains(u"records written")) return;
+            frozen = true;
+            QVERIFY(faultkit::FreezeServer(server));
+        };
+        QElapsedTimer elapsed;
+        elapsed.start();
+        TBackupRun(data, host).RunScheduledBackup();
+        QVERIFY(faultkit::ThawServer(server));
+        QVERIFY(frozen);
+        QVERIFY2(elapsed.elapsed() < 60000, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
+        auto rows = LogRows(data);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].mid(5),
+                 (QStringList{QStringLiteral("F"),
+                              QStringLiteral("El servidor ha dejado de responder: "
+                                             "3 segundos sin ninguna respuesta\r\n")}));
+        QCOMPARE(rows[1].at(5), QStringLiteral("T"));
+        QVERIFY(!data.IBBackup.Active());
+
+        // Another program holds the installation's verification turn.
+        const QString conf = platform::ExecutableDirectory() + kInstallationFile;
+        QFile held(conf);
+        QVERIFY(held.open(QIODevice::WriteOnly));
+        QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+        host.unattended = false;
+        host.PickServer(1);
+        TBackupRun(data, host).RunBackup();
+        held.close();
+        QFile::remove(conf);
+        QCOMPARE(dialogs.texts(),
+                 QStringList{QStringLiteral("La copia no se ha podido verificar: otra verificación "
+                                            "de este ordenador lleva 3 segundos sin terminar") +
+                             kStatusZero});
+        rows = LogRows(data).mid(2);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].at(5), QStringLiteral("F"));
+    }
+
     // Killed while the big company's backup is restored into the
     // verification database, first in an interactive run (boxes), then in
     // an unattended one (error window and remarks). The backup file itself
@@ -344,8 +413,8 @@ private slots:
         host.PickServer(0);
         {
             faultkit::LineTrigger kill(QStringLiteral("Verificando copia"),
-                             QStringLiteral("records restored"),
-                             [&] { QVERIFY(faultkit::KillServer(server)); });
+                                       QStringLiteral("records restored"),
+                                       [&] { QVERIFY(faultkit::KillServer(server)); });
             TBackupRun(data, host).RunBackup();
             QVERIFY2(kill.seen.startsWith(QStringLiteral("Verificando : ")), qPrintable(kill.seen));
         }

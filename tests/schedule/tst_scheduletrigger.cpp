@@ -3,8 +3,10 @@
 // whose interactive backup is in progress. Local companies go through the
 // embedded engine.
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -17,6 +19,7 @@
 #include "plan/FBackupForm.h"
 #include "plan/FDestino.h"
 #include "schedule/ScheduleTrigger.h"
+#include "schedule/ScheduledRunGuard.h"
 #include "tests/support/FakeDialogs.h"
 
 using namespace Qt::StringLiterals;
@@ -345,6 +348,54 @@ private slots:
         QCOMPARE(Fbk(copias), QStringLiteral("[]Local_MOSTRADA_071226_2130.fbk"));
     }
 
+    // The operator at the open backup window while its plan runs: a click on
+    // a destination (the chooser), a click on the log button (the log
+    // browser), Esc and the frame's close all come in at the run's message
+    // processing. None opens a window inside the run nor closes the window;
+    // a notice says why, and goes with the run. Every company is logged.
+    void theOperatorNeverHoldsUpARun() {
+        const QString copias = NewFolder(QStringLiteral("copias"));
+        StorePlan({PlanServer{QStringLiteral("[]Local"),
+                              {kDestinationTag + copias, NewCompany(QStringLiteral("A")),
+                               NewCompany(QStringLiteral("B"))}}});
+        FakeDialogs dialogs;
+        FakeOwner owner;
+        owner.settings = MondayAt2130();
+        HandClock clock(At(kMonday, 21, 30, 0));
+        TBackupForm form(*data_);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ModalWatcher modals([](QWidget* modal) { modal->close(); });
+        QString notice;
+        owner.onSt2 = [&](const QString& text) {
+            if (text.isEmpty() || !notice.isEmpty()) return;
+            QTreeWidgetItem* destination = form.ItemOf(PlanRef::ChildEntry(0, 0));
+            QTest::mouseClick(form.TreeView->viewport(), Qt::LeftButton, {},
+                              form.TreeView->visualItemRect(destination).center());
+            QTest::mouseClick(form.spLog, Qt::LeftButton);
+            QTest::keyClick(&form, Qt::Key_Escape);
+            QCloseEvent frameClose;  // the window system's close, as its button sends it
+            QCoreApplication::sendEvent(form.windowHandle(), &frameClose);
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->objectName() == u"AvisoCopiaProgramada" && window->isVisible())
+                    notice = static_cast<QMessageBox*>(window)->text();
+        };
+        TScheduleTrigger trigger(owner);
+        trigger.StartDelayMs = 0;
+        QVERIFY(trigger.Timer1Timer());
+
+        QCOMPARE(modals.count, 0);
+        QCOMPARE(notice, ScheduledRunGuard::kNotice);
+        QVERIFY(form.isVisible());
+        QVERIFY(!ScheduledRunGuard::Active());
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY(window->objectName() != u"AvisoCopiaProgramada");
+        QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
+        const QList<QStringList> rows = LogRows(*data_);
+        QCOMPARE(rows.size(), 2);
+        for (const QStringList& row : rows) QCOMPARE(row.at(5), QStringLiteral("T"));
+    }
+
     void interactiveBackupInProgressGetsABusyRow() {
         const QString copias = NewFolder(QStringLiteral("copias"));
         const QString company = NewCompany(QStringLiteral("EMPRESA1"));
@@ -363,13 +414,18 @@ private slots:
         QTest::mouseClick(form.TreeView->viewport(), Qt::LeftButton, {},
                           form.TreeView->visualItemRect(item).center());
         QCOMPARE(form.Plan.CurrentChildEntry, PlanRef::ChildEntry(0, 1));
-        ModalWatcher confirm([](QWidget* modal) {
-            if (auto* window = qobject_cast<TCondicionesBackup*>(modal)) window->BitBtn2->click();
-        });
-
-        // The scheduled second comes while the backup's progress window is open.
+        // The scheduled second comes while the run asks for confirmation,
+        // before it has any window of its own, and again while the backup's
+        // progress window is open.
         TScheduleTrigger trigger(owner);
         trigger.StartDelayMs = 0;
+        bool startedAtConfirmation = false;
+        ModalWatcher confirm([&](QWidget* modal) {
+            auto* window = qobject_cast<TCondicionesBackup*>(modal);
+            if (window == nullptr) return;
+            startedAtConfirmation = trigger.Timer1Timer();
+            window->BitBtn2->click();
+        });
         bool started = false;
         bool ticked = false;
         bool backupButtonAfterTick = true;
@@ -392,6 +448,7 @@ private slots:
 
         QVERIFY(ticked);
         QVERIFY(started);
+        QVERIFY(startedAtConfirmation);
         QCOMPARE(confirm.count, 1);
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
         QVERIFY(!backupButtonAfterTick);  // as the interactive run left it
@@ -400,19 +457,21 @@ private slots:
         QVERIFY(form.spBackup->isEnabled());
         // The trigger's start and closing steps inside the interactive run's own
         // stop and re-arm.
-        QCOMPARE(owner.calls, (QStringList{QStringLiteral("stop"), QStringLiteral("stop"),
-                                           QStringLiteral("busy off"), QStringLiteral("picture 0"),
-                                           QStringLiteral("rearm"), QStringLiteral("rearm")}));
+        const QStringList busyStart{QStringLiteral("stop"), QStringLiteral("busy off"),
+                                    QStringLiteral("picture 0"), QStringLiteral("rearm")};
+        QCOMPARE(owner.calls, QStringList{QStringLiteral("stop")} + busyStart + busyStart +
+                                  QStringList{QStringLiteral("rearm")});
 
         const QList<QStringList> rows = LogRows(*data_);
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0], (QStringList{QStringLiteral("07/12/2026"), QStringLiteral("21:30"),
-                                       QString(), QString(), QString(), QStringLiteral("F"),
-                                       TScheduleTrigger::kBusyRemark + QStringLiteral("\r\n")}));
+        QCOMPARE(rows.size(), 3);
+        for (const QStringList& busy : rows.mid(0, 2))
+            QCOMPARE(busy, (QStringList{QStringLiteral("07/12/2026"), QStringLiteral("21:30"),
+                                        QString(), QString(), QString(), QStringLiteral("F"),
+                                        TScheduleTrigger::kBusyRemark + QStringLiteral("\r\n")}));
         // The interactive backup went on with its own remarks.
-        QCOMPARE(rows[1].at(3), company + QStringLiteral("/Quillbase.orv"));
-        QCOMPARE(rows[1].at(5), QStringLiteral("T"));
-        QCOMPARE(rows[1].at(6), QStringLiteral("Observación de la copia en curso\r\n"));
+        QCOMPARE(rows[2].at(3), company + QStringLiteral("/Quillbase.orv"));
+        QCOMPARE(rows[2].at(5), QStringLiteral("T"));
+        QCOMPARE(rows[2].at(6), QStringLiteral("Observación de la copia en curso\r\n"));
         QCOMPARE(Fbk(copias), QStringLiteral("[]Local_EMPRESA1_071226_2130.fbk"));
     }
 

@@ -12,15 +12,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
-#include <QPlainTextEdit>
-#include <functional>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QtDebug>
 #include <csignal>
+#include <functional>
 
 #include "backup/FProgreso.h"
 #include "tests/support/FirebirdTestServer.h"
@@ -55,6 +55,19 @@ inline bool KillServer(const FirebirdTestServer& server) {
     }
     for (int i = 0; i < 1000 && ProcessAlive(pid); ++i) QThread::msleep(10);
     return !ProcessAlive(pid);
+}
+
+// SIGSTOP, as a hung server or a pulled network cable leaves it: the
+// connections stay open and nothing answers. ThawServer (SIGCONT) lets it
+// go on.
+inline bool FreezeServer(const FirebirdTestServer& server) {
+    const pid_t pid = ServerPid(server);
+    return pid > 0 && ::kill(pid, SIGSTOP) == 0;
+}
+
+inline bool ThawServer(const FirebirdTestServer& server) {
+    const pid_t pid = ServerPid(server);
+    return pid > 0 && ::kill(pid, SIGCONT) == 0;
 }
 
 // A server started after this call inherits SIGXFSZ ignored (an ignored
