@@ -23,6 +23,7 @@
 #include "plan/FBackupForm.h"
 #include "plan/Help.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotification.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
 #include "platform/Pictures.h"
@@ -108,6 +109,17 @@ QString ScheduleDayList(const QString& dias) {
     if (names.size() < 2) return names.value(0);
     const QString last = names.takeLast();
     return names.join(QStringLiteral(", ")) + QStringLiteral(" y ") + last;
+}
+
+QString ScheduledRunNotice(const ScheduledRunOutcome& outcome) {
+    const QString run = QStringLiteral("Copia programada del ") +
+                        outcome.At.toString(QStringLiteral("dd/MM/yyyy HH:mm")) +
+                        QStringLiteral(": ");
+    if (outcome.Busy) return run + QStringLiteral("no se ha realizado, había otra copia en curso");
+    if (outcome.Failed == 0) return QString();
+    return run + QStringLiteral("%1 de %2 empresas con errores")
+                     .arg(outcome.Failed)
+                     .arg(outcome.Companies);
 }
 
 QString HelpFilePath() { return g_helpFilePath; }
@@ -313,6 +325,11 @@ void TMainForm::BuildControls() {
     AbrirQuillbaseBackup1->setObjectName(QStringLiteral("AbrirQuillbaseBackup1"));
     connect(AbrirQuillbaseBackup1, &QAction::triggered, this,
             &TMainForm::AbrirQuillbaseBackup1Click);
+
+    Notifier = new platform::DesktopNotifier(this);
+    // Once the notice's own handling is over: the log browser is modal.
+    connect(Notifier, &platform::DesktopNotifier::Activated, this, &TMainForm::ImageVerLogClick,
+            Qt::QueuedConnection);
 
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
         if (focus != nullptr && focus != windowHandle()) firstShowingActivationPending_ = false;
@@ -616,6 +633,16 @@ void TMainForm::SetBusyTimer(bool armed) {
         Timer2->start();
     } else {
         Timer2->stop();
+    }
+}
+
+void TMainForm::ScheduledRunEnded(const ScheduledRunOutcome& outcome) {
+    try {
+        const QString notice = ScheduledRunNotice(outcome);
+        if (!notice.isEmpty()) Notifier->Notify(platform::kAppTitle, notice);
+    } catch (...) {
+        // Told from the trigger's closing steps, which may be unwinding an
+        // error: a notice that cannot be sent is no news of its own.
     }
 }
 

@@ -18,6 +18,9 @@
 #include "schedule/ScheduleTrigger.h"
 
 class QAction;
+namespace platform {
+class DesktopNotifier;
+}
 class QCheckBox;
 class QCloseEvent;
 class QMenu;
@@ -32,6 +35,11 @@ inline const QString kRunEntryName = QStringLiteral("QuillbaseBackup");
 // " y " and the others with ", ": "2461" gives "Lunes, Miércoles, Viernes y
 // Domingo". Repeated digits count once; other characters are ignored.
 QString ScheduleDayList(const QString& dias);
+
+// The desktop notification of a scheduled start that went wrong: some
+// company failed, or a busy row was written instead of a run. Empty when
+// every company succeeded: such a night says nothing.
+QString ScheduledRunNotice(const ScheduledRunOutcome& outcome);
 
 // The help file of the installation: the install root followed by
 // "QuillbaseBackup.chm". Empty until the main window first becomes active.
@@ -102,6 +110,9 @@ public:
     TScheduleSettings& ScheduleCopy() override { return ScheduleSettings; }
     void SetBusyTimer(bool armed) override;
     void SetTrayPicture(int index) override;
+    // A night with errors says so on the desktop; activating the notice
+    // opens the log as ImageVerLog does.
+    void ScheduledRunEnded(const ScheduledRunOutcome& outcome) override;
 
     // The copy of the stored schedule that the schedule trigger uses.
     TScheduleSettings ScheduleSettings;
@@ -137,6 +148,8 @@ public:
     QAction* AbrirQuillbaseBackup1 = nullptr;
     // Present only while the program sits in the notification area.
     QSystemTrayIcon* TrayIcon = nullptr;
+    // The desktop's notifications of scheduled runs with errors.
+    platform::DesktopNotifier* Notifier = nullptr;
 
 public slots:
     void ImageHacerCopiaClick();

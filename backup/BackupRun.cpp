@@ -2,11 +2,14 @@
 
 #include <ibase.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
+#include <algorithm>
 #include <memory>
 
 #include "backup/BackupLog.h"
@@ -51,6 +54,53 @@ QString BackupFileName(const QString& serverText, const QString& companyEntry,
 QString BackupFilePath(const QString& destination, const QString& serverText,
                        const QString& companyEntry, const QString& stamp) {
     return serverpath::Join(destination, BackupFileName(serverText, companyEntry, stamp));
+}
+
+QDateTime StampTime(const QString& stamp) {
+    static const QRegularExpression kStamp(
+        QStringLiteral("^([0-9]{2})([0-9]{2})([0-9]{2})_([0-9]{2})([0-9]{2})$"));
+    const QRegularExpressionMatch match = kStamp.match(stamp);
+    if (!match.hasMatch()) return QDateTime();
+    const auto number = [&match](int part) { return match.captured(part).toInt(); };
+    const QDate date(2000 + number(3), number(2), number(1));
+    const QTime time(number(4), number(5));
+    // Compared as written: no time zone, so no hour is skipped or repeated.
+    return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+}
+
+QStringList OwnBackups(const QStringList& fileNames, const QString& serverText,
+                       const QString& companyEntry) {
+    // Every stamp has the same length: one name tells where the stamp stands.
+    const QString sample = BackupFileName(serverText, companyEntry, QStringLiteral("000000_0000"));
+    const qsizetype stampAt = sample.size() - QStringLiteral("000000_0000.fbk").size();
+    QList<std::pair<QDateTime, QString>> found;
+    for (const QString& name : fileNames) {
+        if (name.size() != sample.size()) continue;
+        const QString stamp = name.mid(stampAt, 11);
+        const QDateTime at = StampTime(stamp);
+        if (at.isValid() && BackupFileName(serverText, companyEntry, stamp) == name)
+            found.append({at, name});
+    }
+    // "ddmmyy" does not sort as text: by the time it stands for, newest first.
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    QStringList names;
+    for (const auto& backup : found) names.append(backup.second);
+    return names;
+}
+
+QString RemovedBackupLine(const QString& path) {
+    return QStringLiteral("Eliminada la copia antigua ") + path;
+}
+
+QString NotRemovedBackupLine(const QString& path, const QString& reason) {
+    return QStringLiteral("No se ha podido eliminar la copia antigua ") + path +
+           QStringLiteral(": ") + reason;
+}
+
+QString UnreadableFolderLine(const QString& folder) {
+    return QStringLiteral("No se ha podido leer la carpeta ") + folder +
+           QStringLiteral(": no se eliminan copias antiguas");
 }
 
 QString VerificationPath(const QString& backupFile) {
@@ -200,6 +250,7 @@ bool TBackupRun::CollectServerJobs(QList<BackupJob>& jobs) {
     const PlanRef selected = host_.SelectedEntry();
     if (!ValidServer(plan, selected.Server) || selected.Child >= 0) return true;  // no children
     QString destination;
+    const int conservar = plan.Servers[selected.Server].Conservar;
     for (const QString& child : plan.Servers[selected.Server].Children) {
         if (child.contains(kDestinationTag)) {
             destination = FolderOf(child);
@@ -210,7 +261,7 @@ bool TBackupRun::CollectServerJobs(QList<BackupJob>& jobs) {
             }
             continue;
         }
-        jobs.append(MakeJob(serverText, destination, child));
+        jobs.append(MakeJob(serverText, destination, child, conservar));
     }
     return true;
 }
@@ -238,6 +289,7 @@ bool TBackupRun::CollectCompanyJob(QList<BackupJob>& jobs) {
             return false;
         }
         host_.Remarks().append(kNoDestination);
+        Count(false);
         const QDateTime now = platform::CurrentClock().Now();
         WriteBackupLog(data_, DateText(now), TimeText(now), serverText, company, QString(),
                        QStringLiteral("F"), host_.Remarks());
@@ -252,23 +304,32 @@ bool TBackupRun::CollectCompanyJob(QList<BackupJob>& jobs) {
         confirmation.Label11->setText(serverText);
         if (confirmation.exec() == QDialog::Rejected) return false;
     }
-    jobs.append(MakeJob(serverText, destination, company));
+    jobs.append(MakeJob(serverText, destination, company, server.Conservar));
     return true;
 }
 
 BackupJob TBackupRun::MakeJob(const QString& serverText, const QString& destination,
-                              const QString& companyEntry) {
+                              const QString& companyEntry, int conservar) {
     // Every job reads the clock; the log rows carry the texts of the last.
     const QDateTime now = platform::CurrentClock().Now();
     dateText_ = DateText(now);
     timeText_ = TimeText(now);
-    return BackupJob{serverText, DatabasePath(companyEntry),
+    return BackupJob{serverText,
+                     DatabasePath(companyEntry),
                      BackupFilePath(destination, serverText, companyEntry, Stamp(now)),
-                     destination};
+                     destination,
+                     companyEntry,
+                     conservar};
+}
+
+void TBackupRun::Count(bool succeeded) {
+    ++Tally.Companies;
+    if (!succeeded) ++Tally.Failed;
 }
 
 void TBackupRun::ProcessJob(const BackupJob& job) {
     const bool succeeded = BackUp(job) && Verify(job);
+    Count(succeeded);
     WriteBackupLog(data_, dateText_, timeText_, job.ServerText, job.Database, job.BackupFile,
                    succeeded ? QStringLiteral("T") : QStringLiteral("F"), host_.Remarks());
 }
@@ -394,6 +455,7 @@ bool TBackupRun::Verify(const BackupJob& job) {
                 completed = completed || line.contains(kRestoreCompleted);
             }
             if (!completed) throw fb::FbError(kRestoreIncomplete);
+            RemoveOldBackups(job, [this](const QString& line) { host_.Remarks().append(line); });
         } else {
             ProgressDisplay progress(host_.Window(), QStringLiteral("Verificando copia"), true);
             const auto whileSilent = [this] { WhileServerSilent(); };
@@ -404,12 +466,44 @@ bool TBackupRun::Verify(const BackupJob& job) {
                 progress.Append(RewriteServiceLine(line, QStringLiteral("Verificando : ")));
             }
             if (!completed) throw fb::FbError(kRestoreIncomplete);
+            RemoveOldBackups(job, [&progress](const QString& line) { progress.Append(line); });
             progress.Finish();
         }
         return true;
     } catch (const fb::FbError& error) {
         ReportVerificationFailure(error.Text());
         return false;
+    }
+}
+
+// Once a backup is verified, the oldest backups of its company beyond the
+// number kept go, in its turn for the folder. Only the files this run names
+// itself are touched, and only where this computer sees the server's
+// folder: for a remote server a folder of that name here is another one.
+// What happens to each is said; a failure leaves the job a success.
+void TBackupRun::RemoveOldBackups(const BackupJob& job,
+                                  const std::function<void(const QString&)>& say) {
+    if (job.Conservar <= 0 || !ServiceHost(job.ServerText).isEmpty()) return;
+    const QString made = serverpath::LastComponent(job.BackupFile);
+    const QStringList names =
+        QDir(job.Destination).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    // The new backup missing: not the folder the server wrote into, or one
+    // this program cannot read.
+    if (!names.contains(made)) {
+        say(UnreadableFolderLine(job.Destination));
+        return;
+    }
+    int kept = 1;  // the new backup, whatever the time in its name
+    for (const QString& name : OwnBackups(names, job.ServerText, job.CompanyEntry)) {
+        if (name == made) continue;
+        if (kept < job.Conservar) {
+            ++kept;
+            continue;
+        }
+        const QString path = serverpath::Join(job.Destination, name);
+        QFile file(path);
+        say(file.remove() ? RemovedBackupLine(path)
+                          : NotRemovedBackupLine(path, file.errorString()));
     }
 }
 
@@ -429,6 +523,7 @@ void TBackupRun::ReportVerificationFailure(const QString& errorText) {
 }
 
 void TBackupRun::RunScheduledBackup() {
+    Tally = RunTally{};
     host_.SelectEntry(PlanRef{});
     const BackupPlan& plan = host_.Plan();
 

@@ -46,11 +46,20 @@ public:
 
 // One company to back up.
 struct BackupJob {
-    QString ServerText;   // "[address]alias", unchanged
-    QString Database;     // company folder + "Quillbase.orv"
-    QString BackupFile;   // destination + file name
-    QString Destination;  // the folder, named when the server cannot open the file
+    QString ServerText;    // "[address]alias", unchanged
+    QString Database;      // company folder + "Quillbase.orv"
+    QString BackupFile;    // destination + file name
+    QString Destination;   // the folder, named when the server cannot open the file
+    QString CompanyEntry;  // the company folder, whose last component names the file
+    int Conservar = 0;     // backups of the company kept after a good one; 0: all
     bool operator==(const BackupJob&) const = default;
+};
+
+// The companies an unattended run wrote a row for, and how many of those
+// rows say "F".
+struct RunTally {
+    int Companies = 0;
+    int Failed = 0;
 };
 
 namespace backuprun {
@@ -95,6 +104,19 @@ QString BackupFileName(const QString& serverText, const QString& companyEntry,
 // The destination folder joined with that file name.
 QString BackupFilePath(const QString& destination, const QString& serverText,
                        const QString& companyEntry, const QString& stamp);
+// The time in a stamp "ddmmyy_hhnn" (years 2000 to 2099); invalid when the
+// text is no stamp.
+QDateTime StampTime(const QString& stamp);
+// The program's own backups of one server and company among the file names
+// of a folder: exactly the names BackupFileName gives for some stamp, newest
+// first. Other companies (also those whose name begins with this one's),
+// other servers and every other file are left out.
+QStringList OwnBackups(const QStringList& fileNames, const QString& serverText,
+                       const QString& companyEntry);
+// A line for the remarks of the run and its progress window.
+QString RemovedBackupLine(const QString& path);
+QString NotRemovedBackupLine(const QString& path, const QString& reason);
+QString UnreadableFolderLine(const QString& folder);
 // The backup file's folder (up to and including its last \, / or :) and
 // "Verificacopia.vrf".
 QString VerificationPath(const QString& backupFile);
@@ -113,6 +135,9 @@ public:
     // The unattended run of every company of the plan, in tree order.
     void RunScheduledBackup();
 
+    // The rows of the unattended companies run by this object.
+    RunTally Tally;
+
     // Told true when the run starts waiting for the server (attach, start,
     // an output query, detach) and false when the answer is in; for
     // measurements only.
@@ -123,8 +148,10 @@ private:
     bool CollectServerJobs(QList<BackupJob>& jobs);
     bool CollectCompanyJob(QList<BackupJob>& jobs);
     BackupJob MakeJob(const QString& serverText, const QString& destination,
-                      const QString& companyEntry);
+                      const QString& companyEntry, int conservar);
     void ProcessJob(const BackupJob& job);
+    void RemoveOldBackups(const BackupJob& job, const std::function<void(const QString&)>& say);
+    void Count(bool succeeded);
     bool BackUp(const BackupJob& job);
     bool Verify(const BackupJob& job);
     void ReportVerificationFailure(const QString& errorText);

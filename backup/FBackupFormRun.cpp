@@ -71,5 +71,15 @@ void TBackupForm::RunBackup() {
 
 void TBackupForm::RunScheduledBackup() {
     BackupFormHost host(*this);
-    TBackupRun(*Data, host).RunScheduledBackup();
+    TBackupRun run(*Data, host);
+    // Also when the walk ends with an error: what it did so far.
+    struct Tallied {
+        TBackupForm& form;
+        const TBackupRun& run;
+        ~Tallied() {
+            form.ScheduledCompanies = run.Tally.Companies;
+            form.ScheduledFailures = run.Tally.Failed;
+        }
+    } tallied{*this, run};
+    run.RunScheduledBackup();
 }

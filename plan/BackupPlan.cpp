@@ -62,6 +62,14 @@ namespace {
 const QString kOrigenValue = QStringLiteral("Origen");
 const QString kIpValue = QStringLiteral("IP");
 const QString kDestinoValue = QStringLiteral("Destino");
+// Missing, empty, "0" or anything but a positive number: every copy is kept.
+const QString kConservarValue = QStringLiteral("Conservar");
+
+int ReadConservar(const QString& text) {
+    bool ok = false;
+    const int copies = text.trimmed().toInt(&ok);
+    return ok && copies > 0 ? copies : 0;
+}
 
 QString SubKey(const QString& key, const QString& name) { return key + u'\\' + name; }
 
@@ -151,8 +159,9 @@ void BackupPlan::LoadPlan() {
     };
     QList<recordservidores> stored;
     for (const QString& name : serverNames) {
-        AppendServer(name);
+        const int server = AppendServer(name);
         const QString key = SubKey(kPlanKey, name);
+        Servers[server].Conservar = ReadConservar(store.ReadString(key, kConservarValue));
         stored.append({store.ReadString(key, kOrigenValue), store.ReadString(key, kIpValue),
                        store.ReadString(key, kDestinoValue)});
     }
@@ -196,6 +205,10 @@ void BackupPlan::SavePlan() {
         store.WriteString(serverKey, kOrigenValue, QString());
         store.WriteString(serverKey, kIpValue, ServerAddress(server.Text));
         store.WriteString(serverKey, kDestinoValue, QString());
+        // Written only when set: a plan that keeps every copy is stored as before.
+        if (server.Conservar > 0) {
+            store.WriteString(serverKey, kConservarValue, QString::number(server.Conservar));
+        }
         bool firstCompany = true;
         for (const QString& child : server.Children) {
             if (IsDestination(child)) {
@@ -311,6 +324,14 @@ void BackupPlan::DeletePlanEntry() {
 void BackupPlan::SetPlanDestination(const QString& folder) {
     if (!CurrentChildEntry.IsChild() || !IsDestination(Text(CurrentChildEntry))) return;
     Servers[CurrentChildEntry.Server].Children[CurrentChildEntry.Child] = kDestinationTag + folder;
+    PlanModified = true;
+}
+
+void BackupPlan::SetPlanConservar(int copies) {
+    if (!CurrentChildEntry.IsChild() || !IsDestination(Text(CurrentChildEntry))) return;
+    int& stored = Servers[CurrentChildEntry.Server].Conservar;
+    if (stored == std::max(copies, 0)) return;
+    stored = std::max(copies, 0);
     PlanModified = true;
 }
 

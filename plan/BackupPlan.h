@@ -43,11 +43,14 @@ struct PlanServer {
     QString Text;
     QStringList Children;
     // Shown with its children visible. A display state, not part of the plan:
-    // two plans are equal when their texts are.
+    // two plans are equal when their texts and their numbers of copies are.
     bool Expanded = false;
+    // How many backups of each company are kept in the destination folder
+    // after a good backup; 0 keeps them all. Stored beside "Destino".
+    int Conservar = 0;
 
     bool operator==(const PlanServer& other) const {
-        return Text == other.Text && Children == other.Children;
+        return Text == other.Text && Children == other.Children && Conservar == other.Conservar;
     }
 };
 
@@ -118,6 +121,9 @@ public:
     void DeletePlanEntry();
     // Only a destination entry takes a folder.
     void SetPlanDestination(const QString& folder);
+    // The number of copies kept, for the server of the current destination
+    // entry; 0 (or less) keeps them all.
+    void SetPlanConservar(int copies);
 
     // A press of a mouse button on an entry, or on no entry at all.
     void PickEntry(const PlanRef& entry);

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -655,6 +656,7 @@ void TBackupForm::EditDestination() {
     chooser.LocalServer = IsLocalServer(serverText);
     chooser.Label2->setText(QStringLiteral("Servidor : ") + serverText);
     chooser.Edit1->setText(DestinationFolder(Plan.Text(Plan.CurrentChildEntry)));
+    chooser.seConservar->setValue(Plan.Servers.at(Plan.CurrentChildEntry.Server).Conservar);
     const PlanEntryName edited = Plan.NameOf(Plan.CurrentChildEntry);
     if (chooser.exec() != QDialog::Accepted) return;
     // The chooser's event loop may have run the scheduled walk, which moves
@@ -664,6 +666,7 @@ void TBackupForm::EditDestination() {
     Plan.CurrentServerEntry = entry.Server;
     Plan.CurrentChildEntry = entry;
     Plan.SetPlanDestination(chooser.Edit1->text());
+    if (chooser.LocalServer) Plan.SetPlanConservar(chooser.seConservar->value());
     ShowPlan();
 }
 

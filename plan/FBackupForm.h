@@ -69,6 +69,10 @@ public:
     // True while an interactive backup run of this window goes on: the
     // window stays open until it ends.
     bool InteractiveRun = false;
+    // What the last unattended walk (RunScheduledBackup) did: the companies
+    // it wrote a row for, and how many of those rows say "F".
+    int ScheduledCompanies = 0;
+    int ScheduledFailures = 0;
 
     QWidget* Panel1 = nullptr;
     QLabel* Image1 = nullptr;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QWindow>
 
@@ -50,6 +51,27 @@ TDestino::TDestino(QWidget* parent) : QDialog(parent) {
     spBuscar->setCursor(Qt::PointingHandCursor);
     spBuscar->setFocusPolicy(Qt::NoFocus);
 
+    // Under the folder, in the room the buttons leave.
+    Label3 = new QLabel(QStringLiteral("Copias que se conservan de cada empresa:"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(15, 116, 272, 22);
+    seConservar = new QSpinBox(this);
+    seConservar->setObjectName(QStringLiteral("seConservar"));
+    seConservar->setGeometry(292, 116, 70, 22);
+    seConservar->setRange(0, 999);
+    seConservar->setSpecialValueText(QStringLiteral("Todas"));
+    seConservar->setToolTip(
+        QStringLiteral("Tras cada copia correcta se eliminan las más antiguas de la empresa"));
+    Label3->setBuddy(seConservar);
+    Label4 = new QLabel(QStringLiteral("Las copias antiguas se conservan en el servidor"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setGeometry(15, 152, 160, 32);
+    Label4->setWordWrap(true);
+    QPalette grey = Label4->palette();
+    grey.setColor(QPalette::WindowText, QColor(0x60, 0x60, 0x60));
+    Label4->setPalette(grey);
+    Label4->hide();
+
     QFont buttonFont = font();
     buttonFont.setBold(true);
 
@@ -73,7 +95,8 @@ TDestino::TDestino(QWidget* parent) : QDialog(parent) {
     connect(btAceptar, &QPushButton::clicked, this, &TDestino::btAceptarClick);
     connect(spBuscar, &QToolButton::clicked, this, &TDestino::spBuscarClick);
 
-    setTabOrder(Edit1, btCancelar);
+    setTabOrder(Edit1, seConservar);
+    setTabOrder(seConservar, btCancelar);
     setTabOrder(btCancelar, btAceptar);
     Edit1->setFocus();
 }
@@ -93,7 +116,13 @@ void TDestino::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void TDestino::FormActivate() { spBuscar->setEnabled(LocalServer); }
+void TDestino::FormActivate() {
+    spBuscar->setEnabled(LocalServer);
+    // A remote server's folder is on its own computer, out of this one's reach.
+    Label3->setEnabled(LocalServer);
+    seConservar->setEnabled(LocalServer);
+    Label4->setVisible(!LocalServer);
+}
 
 void TDestino::spBuscarClick() {
     platform::Guarded([this] {

@@ -5,8 +5,20 @@
 // the busy timer and the picture of the notification-area icon. The main
 // window implements this and registers itself.
 
+#include <QDateTime>
+
 #include "backup/MainWindowLink.h"
 #include "schedule/ScheduleSettings.h"
+
+// How one scheduled start ended: when it began, how many companies its run
+// wrote a row for and how many of those failed, or that an interactive
+// backup was in progress and a busy row was written instead of a run.
+struct ScheduledRunOutcome {
+    QDateTime At;
+    int Companies = 0;
+    int Failed = 0;
+    bool Busy = false;
+};
 
 class ScheduleOwner : public MainWindowLink {
 public:
@@ -21,6 +33,9 @@ public:
     // Shows picture `index` of ImageList1 (0 idle, 1 busy) as the
     // notification-area icon; no effect while there is no icon.
     virtual void SetTrayPicture(int index) = 0;
+    // Told once every scheduled start has ended, after its closing steps.
+    // Must return at once and must not throw.
+    virtual void ScheduledRunEnded(const ScheduledRunOutcome& outcome) { (void)outcome; }
 };
 
 // The registered main window, or nullptr.

@@ -34,11 +34,14 @@ bool TScheduleTrigger::Timer1Timer() {
 void TScheduleTrigger::Start(const QDateTime& now) {
     owner_.StopScheduleTimer();
 
-    // The closing steps, in this order, however the start ends.
+    // The closing steps, in this order, however the start ends; then the
+    // main window learns how the start went.
     struct Closing {
         ScheduleOwner& owner;
         QPointer<TBackupForm> backupButtonToEnable;
         std::unique_ptr<TBackupForm> created;
+        ScheduledRunOutcome outcome;
+        QPointer<TBackupForm> ran;
         // Holds the operator's input back for the run's length; goes last.
         std::optional<ScheduledRunGuard> guard;
         ~Closing() {
@@ -46,9 +49,14 @@ void TScheduleTrigger::Start(const QDateTime& now) {
             owner.SetTrayPicture(0);
             if (backupButtonToEnable) backupButtonToEnable->spBackup->setEnabled(true);
             owner.RearmScheduleTimer();
+            if (ran) {
+                outcome.Companies = ran->ScheduledCompanies;
+                outcome.Failed = ran->ScheduledFailures;
+            }
             created.reset();
+            owner.ScheduledRunEnded(outcome);
         }
-    } closing{owner_, {}, {}, {}};
+    } closing{owner_, {}, {}, {now}, {}, {}};
 
     QPointer<TBackupForm> window =
         qobject_cast<TBackupForm*>(FindOpenWindow(QStringLiteral("BackupForm")));
@@ -56,6 +64,7 @@ void TScheduleTrigger::Start(const QDateTime& now) {
         (window->InteractiveRun || FindOpenWindow(QStringLiteral("Progreso")) != nullptr)) {
         // An interactive backup is in progress, perhaps between its windows:
         // no second run.
+        closing.outcome.Busy = true;
         WriteBusyRow(*window, now);
         return;
     }
@@ -74,7 +83,10 @@ void TScheduleTrigger::Start(const QDateTime& now) {
     owner_.ProcessMessages();
     // Blocks the GUI thread on purpose: nothing else runs before the run.
     if (StartDelayMs > 0) QThread::msleep(static_cast<unsigned long>(StartDelayMs));
-    if (window != nullptr) window->RunScheduledBackup();
+    if (window != nullptr) {
+        closing.ran = window;
+        window->RunScheduledBackup();
+    }
 }
 
 void TScheduleTrigger::WriteBusyRow(TBackupForm& window, const QDateTime& now) {

@@ -2,9 +2,10 @@
 // outside: it starts on an installation folder as the program does
 // (QuillbaseBackup.conf, ISC_PASSWORD, the restricted file mode), then
 //
-//   office_probe backup DIR SERVER COMPANY DESTINATION
+//   office_probe backup DIR SERVER COMPANY DESTINATION [CONSERVAR]
 //       runs the unattended backup of one company of the plan
-//       "SERVER" / "<DESTINO>DESTINATION" / COMPANY, then reads the log;
+//       "SERVER" / "<DESTINO>DESTINATION" / COMPANY, keeping CONSERVAR
+//       backups of it (all when not given), then reads the log;
 //   office_probe append DIR TAG [--hold]
 //       appends one log row with TAG as server text; with --hold it then
 //       waits, idle like a program in the notification area, until a line
@@ -20,7 +21,8 @@
 // Every message box, and every window that waits for an answer (it is
 // closed at once), goes to the standard error and makes the exit code 1;
 // the log's rows go to the standard output, one per line: the server, the
-// backup file and the success flag separated by tabs.
+// backup file and the success flag separated by tabs, each followed by its
+// remarks, one per line after "remark" and a tab.
 
 #include <poll.h>
 #include <unistd.h>
@@ -82,6 +84,9 @@ void ReadLog(TData& data) {
     data.ReadRows(data.IBDBackup, data.IBTBackup, data.IBSQLBackup, [](const fb::Statement& row) {
         Print(stdout, row.Field(QStringLiteral("SERVIDOR")) + u'\t' + row.Field(QStringLiteral("DESTINO")) +
                           u'\t' + row.Field(QStringLiteral("EXITO")));
+        const QString remarks = row.Field(QStringLiteral("OBSERVACIONES"));
+        for (const QString& remark : remarks.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            Print(stdout, QStringLiteral("remark\t") + remark);
     });
 }
 
@@ -161,10 +166,11 @@ int main(int argc, char* argv[]) {
     {
         TData data;
         const QString& command = args.at(0);
-        if (command == u"backup" && args.size() == 5) {
+        if (command == u"backup" && (args.size() == 5 || args.size() == 6)) {
             ProbeHost host;
             host.plan.Servers.append(
                 PlanServer{args.at(2), {QStringLiteral("<DESTINO>") + args.at(4), args.at(3)}});
+            host.plan.Servers[0].Conservar = args.value(5).toInt();
             TBackupRun(data, host).RunScheduledBackup();
             for (const QString& remark : host.remarks) Print(stderr, QStringLiteral("remark: ") + remark);
             ReadLog(data);

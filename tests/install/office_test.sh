@@ -15,8 +15,12 @@
 #     (and cannot read the files themselves) back up through the server,
 #     append to the log and read it while the other's program holds its log
 #     connection; one of them adds a server from the program's server
-#     window, and sees it and its companies listed. Skipped (77) when not
-#     root, or when 127.0.0.1:3050 is taken by another program.
+#     window, and sees it and its companies listed. In a destination folder
+#     set up as the README says (the package's group quillbase-copias, files
+#     for the server's user alone) an operator of that group has old backups
+#     removed and cannot read a backup; an operator outside it gets the
+#     backup and a remark saying that nothing was removed. Skipped (77) when
+#     not root, or when 127.0.0.1:3050 is taken by another program.
 set -euo pipefail
 
 probe=$(realpath -- "${1:?usage: $0 <office_probe>}")
@@ -32,8 +36,10 @@ password=Oficina.37
 work=$(mktemp -d "${TMPDIR:-/tmp}/qb-office.XXXXXX")
 chmod 755 "$work"
 server_dir=$work/fbserver
+made_group=0
 cleanup() {
   if [[ -d $server_dir ]]; then bash "$fbserver" stop "$server_dir" >/dev/null 2>&1 || true; fi
+  if [[ $made_group -eq 1 ]]; then groupdel quillbase-copias 2>/dev/null || true; fi
   exec 3>&- 2>/dev/null || true
   # QB_KEEP_WORK=1 keeps the scratch folder for a look after a failure.
   [[ -n ${QB_KEEP_WORK:-} ]] || rm -rf -- "$work"
@@ -55,6 +61,9 @@ check() {  # check <description> <command...>
   local what=$1
   shift
   "$@" || fail "$what"
+}
+refused() {  # refused <command...>: true when the command fails
+  ! "$@" >/dev/null 2>&1
 }
 port_open() {
   timeout 2 bash -c 'exec 3<>/dev/tcp/127.0.0.1/3050' 2>/dev/null
@@ -99,7 +108,8 @@ make_installation() {  # make_installation <folder> <engine> <server alias> <ser
   bash "$make_db" -f "$1/Backup.fdb" "$schema/backup.sql" >/dev/null
 }
 # An operator's session: settings and run folder of its own, the offscreen
-# screen and SYSDBA's password; as another user when a uid is given.
+# screen and SYSDBA's password; as another user when a uid is given, in the
+# groups of QB_OPERATOR_GROUPS (group ids, comma-separated) or in none.
 operator() {  # operator <home> <uid or -> <command...>
   local home=$1 uid=$2
   shift 2
@@ -109,6 +119,7 @@ operator() {  # operator <home> <uid or -> <command...>
   if [[ $uid != - ]]; then
     chown -R "$uid:$uid" "$home"
     as=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
+    [[ -z ${QB_OPERATOR_GROUPS:-} ]] || as[3]=--groups="$QB_OPERATOR_GROUPS"
   fi
   "${as[@]}" env -u FIREBIRD -u FIREBIRD_LOCK HOME="$home" TMPDIR="$home" XDG_CONFIG_HOME="$home/config" \
     XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen ISC_PASSWORD="$password" "$@"
@@ -325,6 +336,53 @@ if [[ $office -eq 1 ]]; then
     check "office: $database is still firebird's alone" \
       test "$(stat -c '%U %a' "$var/$database")" = "firebird 660"
   done
+
+  # Old backups removed by operators of the package's group, from a folder
+  # set up as the README says (the group as the postinst makes it).
+  if ! getent group quillbase-copias >/dev/null; then
+    groupadd --system quillbase-copias
+    made_group=1
+  fi
+  gid=$(getent group quillbase-copias | cut -d: -f3)
+  keep=$work/conservar
+  install -d -o firebird -g quillbase-copias -m 0770 "$keep"
+  setfacl -d -m u::rwx,g::---,o::--- "$keep" || fail "keep: setfacl (package acl) cannot set the folder's default"
+  # Earlier nights' backups, as the server wrote them.
+  for name in "[]Oficina_EMPRESA1_311225_0300.fbk" "[]Oficina_EMPRESA1_010126_0300.fbk" \
+    "[]Oficina_EMPRESA1_020126_0300.fbk" "[]Oficina_EMPRESA2_010126_0300.fbk"; do
+    install -o firebird -g firebird -m 600 /dev/null "$keep/$name"
+  done
+  in_group=(setpriv --reuid=64001 --regid=64001 --groups="$gid")
+  if ! QB_OPERATOR_GROUPS=$gid operator "$work/keep-op1" 64001 "$probe" backup "$opt" "[]Oficina" \
+    "$srv/quillbase/EMPRESA1" "$keep" 2 >"$work/keep-1.out" 2>"$work/keep-1.err"; then
+    cat "$work/keep-1.err" >&2
+    fail "keep: the backup of an operator of the group shows a box"
+  fi
+  if fbk=$(backup_row "$work/keep-1.out" "[]Oficina" EMPRESA1); then
+    check "keep: the new backup is the server user's alone" test "$(stat -c '%U:%G %a' "$fbk")" = "firebird:firebird 600"
+    check "keep: an operator of the group cannot read the backup" refused "${in_group[@]}" cat "$fbk"
+  else
+    cat "$work/keep-1.out" >&2
+    fail "keep: no successful row for the backup of an operator of the group"
+  fi
+  check "keep: an operator of the group cannot read the verification database" \
+    refused "${in_group[@]}" cat "$keep/Verificacopia.vrf"
+  check "keep: the folder has no setgid bit" test ! -g "$keep"
+  check "keep: the new backup and the newest earlier one are left of EMPRESA1" \
+    test "$(find "$keep" -name '\[\]Oficina_EMPRESA1_*' | wc -l)" = 2 -a -e "$keep/[]Oficina_EMPRESA1_020126_0300.fbk"
+  check "keep: both removals are remarks of the row" \
+    test "$(grep -cF "remark"$'\t'"Eliminada la copia antigua $keep/" "$work/keep-1.out")" = 2
+  # Outside the group: the backup is made, nothing removed, and the row says so.
+  if ! operator "$work/keep-op2" 64002 "$probe" backup "$opt" "[]Oficina" \
+    "$srv/quillbase/EMPRESA2" "$keep" 1 >"$work/keep-2.out" 2>"$work/keep-2.err"; then
+    cat "$work/keep-2.err" >&2
+    fail "keep: the backup of an operator outside the group shows a box"
+  fi
+  backup_row "$work/keep-2.out" "[]Oficina" EMPRESA2 >/dev/null ||
+    fail "keep: the backup of an operator outside the group is not a good row"
+  check "keep: outside the group the row says that nothing was removed" \
+    grep -qxF "remark"$'\t'"No se ha podido leer la carpeta $keep: no se eliminan copias antiguas" "$work/keep-2.out"
+  check "keep: outside the group nothing is removed" test -e "$keep/[]Oficina_EMPRESA2_010126_0300.fbk"
 fi
 
 if [[ $failures -ne 0 ]]; then

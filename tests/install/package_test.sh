@@ -16,7 +16,8 @@
 #     desktop entry and its icon, and nothing anywhere else;
 #   - installed into a scratch root with dpkg (when run as root): the
 #     databases belong to the server's user firebird and nobody else may
-#     read or write them, an upgrade keeps a written log and makes the
+#     read or write them, the package's group quillbase-copias exists (a
+#     system group), an upgrade keeps a written log and makes the
 #     earlier layout (files writable by every user) safe, removing keeps
 #     the log, purging deletes it.
 set -euo pipefail
@@ -31,7 +32,16 @@ source_dir=${QB_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 source "$source_dir/scripts/fb-env.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qb-package.XXXXXX")
-trap 'rm -rf -- "$work"' EXIT
+# The postinst makes the package's group on this computer (maintainer
+# scripts run outside the scratch root); one that was not there goes again.
+group=quillbase-copias
+had_group=0
+getent group "$group" >/dev/null && had_group=1
+cleanup() {
+  rm -rf -- "$work"
+  if [[ $had_group -eq 0 ]] && getent group "$group" >/dev/null; then groupdel "$group"; fi
+}
+trap cleanup EXIT
 
 failures=0
 fail() {
@@ -95,7 +105,7 @@ check "maintainer" test -n "$(field Maintainer)"
 depends=$(field Depends)
 echo "Depends: $depends"
 # Each name as a whole package name in the list, versioned or not.
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libfbclient2 firebird3.0-server \
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libfbclient2 firebird3.0-server \
   qt6-translations-l10n xdg-utils; do
   if ! tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/[ (].*//' | grep -qx -- "$package"; then
     fail "Depends does not name $package"
@@ -221,6 +231,8 @@ else
   fi
   dpkg_scratch -i "$deb"
   safe_layout "installed"
+  check "the package's group $group for the operators who remove old backups" \
+    test "$(getent group "$group" | cut -d: -f3)" -lt 1000
   for database in Servidores.gdb Backup.fdb; do
     check "$data/$database is the empty database" cmp -s "$scratch$data/$database" "$root$templates/$database"
   done

@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,13 +15,14 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTranslator>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -31,10 +31,10 @@
 #include "plan/DirDlg.h"
 #include "plan/FBackupForm.h"
 #include "plan/FDestino.h"
-#include "platform/Translations.h"
 #include "plan/Help.h"
 #include "platform/Paths.h"
 #include "platform/Settings.h"
+#include "platform/Translations.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/TestDatabases.h"
 
@@ -379,13 +379,20 @@ private slots:
                 QCOMPARE(dialog.Label2->text(), QStringLiteral("Servidor : []Oficina"));
                 QVERIFY(dialog.Edit1->text().isEmpty());
                 QVERIFY(dialog.spBuscar->isEnabled());
+                // Every copy is kept until the operator says otherwise.
+                QVERIFY(dialog.seConservar->isEnabled() && dialog.Label4->isHidden());
+                QCOMPARE(dialog.seConservar->text(), QStringLiteral("Todas"));
                 QTest::keyClicks(dialog.Edit1, QStringLiteral("/copias/quillbase/"));
-                QTest::keyClick(dialog.Edit1, Qt::Key_Return);
+                QTest::keyClick(dialog.Edit1, Qt::Key_Tab);
+                QTest::keyClick(dialog.seConservar, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(dialog.seConservar, QStringLiteral("3"));
+                QTest::keyClick(dialog.seConservar, Qt::Key_Return);
             });
             ClickEntry(*form, PlanRef::ChildEntry(1, 0));
             QVERIFY(chooser.answered());
             QCOMPARE(form->Plan.Servers.at(1).Children.at(0),
                      QStringLiteral("<DESTINO>/copias/quillbase"));
+            QCOMPARE(form->Plan.Servers.at(1).Conservar, 3);
             QCOMPARE(form->Plan.CurrentServerEntry, 1);
 
             // Save, and close without a question.
@@ -575,12 +582,18 @@ private slots:
             QCOMPARE(dialog.Label2->text(), QStringLiteral("Servidor : [192.0.2.7]Remoto"));
             QVERIFY(!dialog.LocalServer);
             QVERIFY(!dialog.spBuscar->isEnabled());
+            // Its old backups are on its own computer, out of reach.
+            QVERIFY(!dialog.seConservar->isEnabled() && dialog.Label4->isVisible());
+            QCOMPARE(dialog.Label4->text(),
+                     QStringLiteral("Las copias antiguas se conservan en el servidor"));
+            dialog.seConservar->setValue(4);
             dialog.Edit1->setText(QStringLiteral("E:\\Copias\\"));
             QTest::mouseClick(dialog.btAceptar, Qt::LeftButton);
         });
         ClickEntry(*form, PlanRef::ChildEntry(0, 0));
         QVERIFY(remote.answered());
         QCOMPARE(form->Plan.Servers.at(0).Children.at(0), QStringLiteral("<DESTINO>E:\\Copias"));
+        QCOMPARE(form->Plan.Servers.at(0).Conservar, 0);
         QVERIFY(form->Plan.PlanModified);
         form->Plan.PlanModified = false;
     }
@@ -660,8 +673,9 @@ private slots:
         SetHelpFileSource({});
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         // Here the installed page of the backup window's context opens.
-        QCOMPARE(catcher.urls, (QList<QUrl>(2, QUrl::fromLocalFile(platform::ExecutableDirectory() +
-                                                                   QStringLiteral("ayuda/copias.html")))));
+        QCOMPARE(catcher.urls,
+                 (QList<QUrl>(2, QUrl::fromLocalFile(platform::ExecutableDirectory() +
+                                                     QStringLiteral("ayuda/copias.html")))));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
@@ -816,7 +830,8 @@ private slots:
     // folder dialog's own texts are Spanish.
     void theRealFolderDialogSpeaksSpanish() {
         QTranslator* spanish = platform::InstallToolkitTranslations(*QCoreApplication::instance());
-        QVERIFY2(spanish != nullptr, "Qt's Spanish translations (qt6-translations-l10n) are not installed");
+        QVERIFY2(spanish != nullptr,
+                 "Qt's Spanish translations (qt6-translations-l10n) are not installed");
         QStringList buttons;
         QStringList labels;
         WhenModal<QFileDialog> look([&](QFileDialog& dialog) {
@@ -831,7 +846,8 @@ private slots:
         QCoreApplication::removeTranslator(spanish);
         delete spanish;
         QVERIFY(look.answered());
-        QCOMPARE(buttons, (QStringList{QStringLiteral("&Seleccionar"), QStringLiteral("Cancelar")}));
+        QCOMPARE(buttons,
+                 (QStringList{QStringLiteral("&Seleccionar"), QStringLiteral("Cancelar")}));
         QCOMPARE(labels, (QStringList{QStringLiteral("Ver en:"), QStringLiteral("Directorio:")}));
     }
 };

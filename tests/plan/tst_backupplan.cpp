@@ -220,6 +220,45 @@ private slots:
         QVERIFY(reloaded.PlanDestinationsComplete());
     }
 
+    // The number of copies kept rides beside "Destino": read where it is a
+    // positive number, written only where it is set, so that a plan without
+    // it is stored as older programs store it (see the test above).
+    void conservarRoundTripsBesideTheDestination() {
+        FakeDialogs dialogs;
+        platform::SettingsStore store;
+        const QStringList servers{kCentral, kOficina, QStringLiteral("[]Otro")};
+        const QStringList conservar{QStringLiteral("3"), QStringLiteral("-2"), QString()};
+        for (int i = 0; i < servers.size(); ++i) {
+            const QString key = kPlanKey + u'\\' + servers[i];
+            store.WriteString(key, QStringLiteral("Destino"), QStringLiteral("/copias"));
+            if (!conservar[i].isNull())
+                store.WriteString(key, QStringLiteral("Conservar"), conservar[i]);
+            store.WriteString(key + QStringLiteral("\\E"), QString(), QString());
+        }
+        BackupPlan plan = Reloaded(dialogs);
+        QCOMPARE((QList<int>{plan.Servers[0].Conservar, plan.Servers[1].Conservar,
+                             plan.Servers[2].Conservar}),
+                 (QList<int>{3, 0, 0}));
+
+        // Only through a destination entry, and only a change counts as one.
+        const auto set = [&](const PlanRef& entry, int copies) {
+            plan.PickEntry(entry);
+            plan.ClickSelectedEntry();
+            plan.SetPlanConservar(copies);
+        };
+        set(PlanRef::ChildEntry(2, 1), 5);
+        set(PlanRef::ChildEntry(0, 0), 3);
+        QVERIFY(!plan.PlanModified);
+        set(PlanRef::ChildEntry(2, 0), 2);
+        QVERIFY(plan.PlanModified);
+        plan.SavePlan();
+        QStringList stored;
+        for (const QString& server : servers)
+            stored << store.ReadString(kPlanKey + u'\\' + server, QStringLiteral("Conservar"));
+        QCOMPARE(stored, (QStringList{QStringLiteral("3"), QString(), QStringLiteral("2")}));
+        QCOMPARE(Reloaded(dialogs).Servers, plan.Servers);
+    }
+
     void aServerWithoutCompaniesComesBackBareAndIsFilledByTheNextDrop() {
         FakeDialogs dialogs;
         BackupPlan plan;

@@ -11,7 +11,8 @@
 //
 //   address      port  taken by
 //   127.0.0.1    3050  tests/db/tst_localserver.cpp,
-//                      tests/plan/tst_servidoresform.cpp and
+//                      tests/plan/tst_servidoresform.cpp,
+//                      tests/backup/tst_retention.cpp and
 //                      tests/install/office_test.sh (stand in for the server
 //                      of this computer; skipped when that port is taken)
 //   127.0.0.2    3050  the shared server of the fixture FbServer
