@@ -23,9 +23,9 @@
 # an ordinary user, $QB_DESKTOP_USER or else the system user qbdesktop,
 # made when missing. Its files then live in a folder of that user's under
 # /tmp, named in DIR/session; DIR/session.env holds what a program of the
-# session needs (WAYLAND_DISPLAY as a full path, DISPLAY of XWayland,
-# DBUS_SESSION_BUS_ADDRESS, SWAYSOCK) and DIR/user that user. Where no
-# ordinary user can be had (a user namespace that maps only root),
+# session needs (WAYLAND_DISPLAY as a full path, XDG_SESSION_TYPE, DISPLAY
+# of XWayland, DBUS_SESSION_BUS_ADDRESS, SWAYSOCK) and DIR/user that user.
+# Where no ordinary user can be had (a user namespace that maps only root),
 # DIR/unavailable says why and the tests of that desktop say so and skip.
 set -euo pipefail
 
@@ -174,6 +174,8 @@ start_wayland() { # DIR TRAY
   {
     grep -E '^(DISPLAY|DBUS_SESSION_BUS_ADDRESS|SWAYSOCK)=' "$session/env"
     echo "WAYLAND_DISPLAY=$session/runtime/$(sed -n 's/^WAYLAND_DISPLAY=//p' "$session/env")"
+    # As a login manager says it: Qt then picks its Wayland platform itself.
+    echo "XDG_SESSION_TYPE=wayland"
   } >"$dir/session.env"
   bus=$(sed -n 's/^DBUS_SESSION_BUS_ADDRESS=//p' "$dir/session.env")
   # The notification area is there once its host has registered.
