@@ -23,6 +23,7 @@
 #include "plan/FBackupForm.h"
 #include "plan/Help.h"
 #include "platform/Clock.h"
+#include "platform/Desktop.h"
 #include "platform/DesktopNotification.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReport.h"
@@ -183,7 +184,10 @@ void TMainForm::SetTrayAvailability(std::function<bool()> available) {
 }
 
 bool TMainForm::TrayAvailable() {
-    return TrayAvailability() ? TrayAvailability()() : QSystemTrayIcon::isSystemTrayAvailable();
+    if (TrayAvailability()) return TrayAvailability()();
+    // Asked first: the kind of notification area is fixed when Qt first looks.
+    platform::HostDrawsTrayMenu();
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TMainForm::BuildControls() {
@@ -318,7 +322,7 @@ void TMainForm::BuildControls() {
     }
 
     // The notification-area menu; the icon's handler pops it up itself, just
-    // above the pointer.
+    // above the pointer, unless the notification area draws it (UpdateTrayIcon).
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     AbrirQuillbaseBackup1 = PopupMenu1->addAction(QStringLiteral("Abrir Quillbase Backup"));
@@ -467,7 +471,9 @@ void TMainForm::FormDestroy() {
 
 void TMainForm::UpdateTrayIcon(TrayAction action) {
     if (action == TrayAction::Delete) {
-        delete TrayIcon;  // takes the icon out of the notification area
+        // Gone once the running handler returns: the host's click on the
+        // menu item arrives through the icon's own bus connection.
+        if (TrayIcon != nullptr) TrayIcon->deleteLater();
         TrayIcon = nullptr;
         return;
     }
@@ -481,6 +487,14 @@ void TMainForm::UpdateTrayIcon(TrayAction action) {
         TrayIcon = new QSystemTrayIcon(this);
         TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
         connect(TrayIcon, &QSystemTrayIcon::activated, this, &TMainForm::WMTrayIcon);
+        if (platform::HostDrawsTrayMenu()) {
+            // The host shows the menu's items beside the icon. Qt exports a
+            // menu once per icon, so each icon gets a menu of its own.
+            auto* hostMenu = new QMenu(this);
+            hostMenu->addAction(AbrirQuillbaseBackup1);
+            connect(TrayIcon, &QObject::destroyed, hostMenu, &QObject::deleteLater);
+            TrayIcon->setContextMenu(hostMenu);
+        }
     }
     TrayIcon->setIcon(windowIcon());
     TrayIcon->setToolTip(platform::kAppTitle);
@@ -551,8 +565,9 @@ void TMainForm::WMSysCommand(QEvent* event) {
 
 void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason reason) {
     platform::Guarded([this, reason] {
-        // Left clicks and double clicks do nothing.
-        if (reason != QSystemTrayIcon::Context) return;
+        // Left clicks and double clicks do nothing; a host that draws the
+        // menu itself has no use for one that the program pops up.
+        if (reason != QSystemTrayIcon::Context || platform::HostDrawsTrayMenu()) return;
         const QPoint pointer = QCursor::pos();
         QCoreApplication::processEvents();
         // The menu grabs the mouse and keyboard as it opens, so that a click

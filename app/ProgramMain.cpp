@@ -10,6 +10,7 @@
 #include "logview/ShowBackupLog.h"
 #include "plan/FBackupForm.h"
 #include "plan/Help.h"
+#include "platform/Desktop.h"
 #include "platform/Paths.h"
 #include "platform/Translations.h"
 #include "schedule/FProgramacion.h"
@@ -19,7 +20,10 @@ int ProgramMain(int argc, char* argv[]) {
     // What this process writes (the embedded engine's backup files) holds
     // a company's books.
     RestrictNewFiles();
+    const bool windowSystemChosen = platform::ChooseWindowSystem();
     QApplication app(argc, argv);
+    // Programs started from here (the help's browser) choose their own.
+    if (windowSystemChosen) qunsetenv("QT_QPA_PLATFORM");
     app.setApplicationName(QStringLiteral("Quillbase Backup"));
     platform::InstallToolkitTranslations(app);
     // The main window decides when the program ends: hiding it in the

@@ -77,6 +77,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # in the desktop's browser.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "firebird3.0-server, qt6-translations-l10n, xdg-utils")
+# A Wayland session runs the program through XWayland when it has it
+# (platform/Desktop.h); one without XWayland needs Qt's own Wayland platform.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${package_work}/control/postinst ${package_work}/control/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

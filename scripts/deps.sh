@@ -16,6 +16,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n xdg-utils
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-server firebird3.0-utils
   xvfb xauth openbox trayer xdotool x11-utils imagemagick
+  sway xwayland waybar wtype grim dbus libglib2.0-bin passwd qt6-wayland
   iproute2 util-linux acl
   googletest
 )

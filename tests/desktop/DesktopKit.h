@@ -7,6 +7,11 @@
 // The test program itself is a Qt program on the same display, so that it
 // can draw what the program is expected to show (a tooltip, a menu) and
 // compare pixels.
+//
+// A Wayland fixture (sway) is driven through swaymsg, wtype and the session
+// bus instead, and the test program stays offscreen. The tools and the
+// program run in that session through desktop.sh, as the desktop's own
+// user: only that user reaches the session bus, and sway refuses root.
 
 #include <QApplication>
 #include <QDateTime>
@@ -14,6 +19,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
@@ -38,8 +46,32 @@ inline QString FixtureDisplay() {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
-// Before QApplication: this test program runs on the fixture's display.
+inline bool WaylandFixture() {
+    return QFile::exists(StateDir() + QStringLiteral("/session.env")) ||
+           QFile::exists(StateDir() + QStringLiteral("/unavailable"));
+}
+
+// Why the Wayland desktop could not be started here ("" when it runs).
+inline QString WaylandUnavailable() {
+    QFile file(StateDir() + QStringLiteral("/unavailable"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+// `command` as the fixture's desktop runs it: unchanged on X, in the
+// Wayland session as its user otherwise (desktop.sh run, or share).
+inline QStringList InSession(const QStringList& command, const char* how = "run") {
+    if (!WaylandFixture()) return command;
+    return QStringList{
+               QStringLiteral("bash"),
+               qEnvironmentVariable("QB_SOURCE_DIR") + QStringLiteral("/tests/desktop/desktop.sh"),
+               QString::fromLatin1(how), StateDir()} +
+           command;
+}
+
+// Before QApplication: this test program runs on the fixture's display
+// (offscreen beside a Wayland desktop).
 inline void UseFixtureDisplay() {
+    if (WaylandFixture()) return;
     qputenv("DISPLAY", FixtureDisplay().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");
 }
@@ -55,7 +87,8 @@ inline Output Run(const QString& program, const QStringList& arguments, int time
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), FixtureDisplay());
     process.setProcessEnvironment(env);
-    process.start(program, arguments);
+    const QStringList command = InSession(QStringList{program} + arguments);
+    process.start(command.first(), command.mid(1));
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished(2000);
@@ -247,6 +280,67 @@ inline QPoint Pointer() {
     return QPoint(match.captured(1).toInt(), match.captured(2).toInt());
 }
 
+// A window of the Wayland desktop, as sway's tree shows it.
+struct SwayWindow {
+    QString name;
+    QString shell;  // "xwayland" or "xdg_shell"
+    QRect rect;     // with sway's frame
+    bool focused = false;
+    bool floating = false;
+};
+
+// The windows of a process that sway shows.
+inline QList<SwayWindow> SwayWindows(qint64 pid) {
+    const QString tree = Run(QStringLiteral("swaymsg"), {QStringLiteral("-r"), QStringLiteral("-t"),
+                                                         QStringLiteral("get_tree")})
+                             .text;
+    QList<SwayWindow> windows;
+    const std::function<void(const QJsonObject&, bool)> walk = [&](const QJsonObject& node,
+                                                                   bool floating) {
+        const auto value = [&node](const char* name) { return node.value(QLatin1String(name)); };
+        if (value("pid").toInteger() == pid && value("visible").toBool()) {
+            const QJsonObject r = value("rect").toObject();
+            windows.append(
+                {value("name").toString(), value("shell").toString(),
+                 QRect(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
+                       r.value(QLatin1String("width")).toInt(),
+                       r.value(QLatin1String("height")).toInt()),
+                 value("focused").toBool(), floating});
+        }
+        for (const QJsonValue child : value("nodes").toArray()) walk(child.toObject(), floating);
+        for (const QJsonValue child : value("floating_nodes").toArray())
+            walk(child.toObject(), true);
+    };
+    walk(QJsonDocument::fromJson(tree.toUtf8()).object(), false);
+    return windows;
+}
+
+// A key typed into the focused window of the Wayland desktop. wtype's
+// keyboard is new each time: a window takes its keys only once it has had
+// a moment for the keyboard's keymap.
+inline void WaylandKey(const QString& key) {
+    Run(QStringLiteral("wtype"),
+        {QStringLiteral("-s"), QStringLiteral("300"), QStringLiteral("-k"), key});
+}
+
+// A call on the Wayland desktop's session bus: the reply as gdbus prints
+// it, "" on failure.
+inline QString BusCall(const QString& service, const QString& path, const QString& method,
+                       const QStringList& arguments = {}) {
+    const Output out = Run(QStringLiteral("gdbus"),
+                           QStringList{QStringLiteral("call"), QStringLiteral("--session"),
+                                       QStringLiteral("-d"), service, QStringLiteral("-o"), path,
+                                       QStringLiteral("-m"), method, QStringLiteral("--")} +
+                               arguments);
+    return out.code == 0 ? out.text.trimmed() : QString();
+}
+
+inline QString BusProperty(const QString& service, const QString& path, const QString& interface,
+                           const QString& name) {
+    return BusCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                   {interface, name});
+}
+
 // A scratch installation of the real program (program, Servidores.gdb,
 // Backup.fdb), its settings and lock folders, and the program running on
 // the fixture's display.
@@ -272,6 +366,16 @@ public:
         qputenv("XDG_CONFIG_HOME", ConfigHome().toLocal8Bit());
         return MakeBackupLog(Folder() + QStringLiteral("/Backup.fdb")) &&
                MakeServerCatalogue(Folder() + QStringLiteral("/Servidores.gdb"), servers);
+    }
+
+    // Hands everything made so far to the user of a Wayland desktop, who
+    // runs the program.
+    bool Share() const {
+        if (!WaylandFixture()) return true;
+        const QStringList command = InSession({home.path()}, "share");
+        QProcess process;
+        process.start(command.first(), command.mid(1));
+        return process.waitForFinished(30000) && process.exitCode() == 0;
     }
 
     // A local server folder with companies made from the sample database.
@@ -306,7 +410,8 @@ public:
     bool Start(QProcess& process, const QStringList& command = {}) const {
         process.setProcessEnvironment(SessionEnvironment());
         process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(command.isEmpty() ? Program() : command.first(), command.mid(1));
+        const QStringList line = InSession(command.isEmpty() ? QStringList{Program()} : command);
+        process.start(line.first(), line.mid(1));
         return process.waitForStarted(10000);
     }
 

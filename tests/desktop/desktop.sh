@@ -1,14 +1,32 @@
 #!/usr/bin/env bash
-# A private X desktop for end-to-end tests, its state in one folder:
+# A private desktop for end-to-end tests, its state in one folder:
 #
 #   desktop.sh start DIR [wm] [tray]   Xvfb on a display of its own, then
 #                                      openbox (wm) and trayer (tray)
+#   desktop.sh start DIR wayland [tray]
+#                                      sway (headless) with XWayland, on a
+#                                      session bus of its own
+#                                      (dbus-run-session), and waybar's tray
+#                                      as the notification area (tray)
 #   desktop.sh stop DIR                stop them (no error when not running)
+#   desktop.sh run DIR COMMAND...      runs COMMAND in the Wayland session,
+#                                      as its user (the process stays
+#                                      COMMAND's: each step execs the next)
+#   desktop.sh share DIR PATH          hands PATH to the Wayland session's user
 #
 # Xvfb picks a free display itself (-displayfd), so desktops of parallel
 # tests never meet. Files in DIR: display (":N"), xvfb.pid, openbox.pid,
 # trayer.pid and each program's log. openbox and trayer keep their own
 # files under DIR/home.
+#
+# sway refuses to run as root: run as root, the Wayland desktop belongs to
+# an ordinary user, $QB_DESKTOP_USER or else the system user qbdesktop,
+# made when missing. Its files then live in a folder of that user's under
+# /tmp, named in DIR/session; DIR/session.env holds what a program of the
+# session needs (WAYLAND_DISPLAY as a full path, XDG_SESSION_TYPE, DISPLAY
+# of XWayland, DBUS_SESSION_BUS_ADDRESS, SWAYSOCK) and DIR/user that user.
+# Where no ordinary user can be had (a user namespace that maps only root),
+# DIR/unavailable says why and the tests of that desktop say so and skip.
 set -euo pipefail
 
 START_TIMEOUT_TENTHS=150   # 15 s for each program to come up
@@ -50,7 +68,15 @@ stop_one() { # DIR NAME PROGRAM
 
 cmd_stop() {
   [[ $# -eq 1 ]] || die "usage: $0 stop DIR"
-  local dir=$1
+  local dir=$1 session
+  # sway takes waybar and XWayland with it; dbus-run-session then ends the bus.
+  stop_one "$dir" sway sway
+  stop_one "$dir" dbus-run-session dbus-run-session
+  if [[ -r $dir/session ]]; then
+    session=$(<"$dir/session")
+    [[ $session == /tmp/qb-desktop.* ]] && rm -rf -- "$session"
+  fi
+  rm -f -- "$dir/session" "$dir/session.env" "$dir/user" "$dir/unavailable"
   stop_one "$dir" trayer trayer
   stop_one "$dir" openbox openbox
   stop_one "$dir" xvfb Xvfb
@@ -70,18 +96,112 @@ wait_for() { # WHAT COMMAND...
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 tray_running() { [[ -n $(xdotool search --onlyvisible --class trayer) ]]; }
 
+# The user that runs the Wayland desktop; "" when none can be had (the
+# reason is then in DIR/unavailable).
+desktop_user() { # DIR
+  local user=${QB_DESKTOP_USER:-qbdesktop}
+  if [[ $(id -u) -ne 0 ]]; then
+    id -un
+    return
+  fi
+  if ! id -u "$user" >/dev/null 2>&1; then
+    # A parallel start may make it at the same moment.
+    useradd --system --user-group --no-create-home --home-dir /nonexistent \
+      --shell /usr/sbin/nologin --comment "Quillbase Backup desktop tests" "$user" \
+      >/dev/null 2>&1 || id -u "$user" >/dev/null 2>&1 || true
+  fi
+  # In a user namespace that maps only root, no other user can be become.
+  if ! setpriv --reuid="$user" --regid="$user" --clear-groups true 2>/dev/null; then
+    echo "sway refuses to run as root, and no ordinary user (\"$user\") can run it here" \
+      "(running as root in a user namespace that maps only root?)" >"$1/unavailable"
+    return
+  fi
+  echo "$user"
+}
+
+watcher_has_host() { # USER BUS
+  local become=()
+  [[ $(id -u) -ne 0 ]] || become=(setpriv --reuid="$1" --regid="$1" --clear-groups --)
+  "${become[@]}" env DBUS_SESSION_BUS_ADDRESS="$2" gdbus call --session \
+    -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
+    -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+    IsStatusNotifierHostRegistered | grep -q true
+}
+
+start_wayland() { # DIR TRAY
+  local dir=$1 tray=$2 user session item bus
+  for item in sway dbus-run-session gdbus setpriv Xwayland swaymsg wtype; do
+    command -v "$item" >/dev/null || die "$item not found (run scripts/deps.sh)"
+  done
+  [[ $tray -eq 0 ]] || command -v waybar >/dev/null || die "waybar not found (run scripts/deps.sh)"
+  user=$(desktop_user "$dir")
+  if [[ -z $user ]]; then
+    echo "desktop.sh: $(<"$dir/unavailable")" >&2
+    return
+  fi
+  # XWayland, started as that user, must not make the X socket folder its own.
+  if [[ $(id -u) -eq 0 && ! -d /tmp/.X11-unix ]]; then
+    mkdir -m 1777 /tmp/.X11-unix
+  fi
+  session=$(mktemp -d /tmp/qb-desktop.XXXXXX)
+  echo "$session" >"$dir/session"
+  mkdir -m 700 "$session/runtime" "$session/home"
+  {
+    echo "output * resolution 1024x768"
+    # The session's environment, for the tests and the programs they start.
+    echo "exec env >$session/env.tmp && mv $session/env.tmp $session/env"
+    if [[ $tray -eq 1 ]]; then
+      echo "exec waybar -c $session/waybar.json -s $session/waybar.css"
+    fi
+  } >"$session/config"
+  # The tray at the bottom right, as in the X desktops.
+  echo '{"layer": "top", "position": "bottom", "height": 32, "modules-right": ["tray"],' \
+    '"tray": {"icon-size": 24, "spacing": 4}}' >"$session/waybar.json"
+  echo 'window#waybar { background: #c0c0c0; }' >"$session/waybar.css"
+  [[ $(id -u) -ne 0 ]] || chown -R "$user:" "$session"
+  echo "$user" >"$dir/user"
+
+  local become=()
+  [[ $(id -u) -ne 0 ]] || become=(setpriv --reuid="$user" --regid="$user" --clear-groups --)
+  (exec "${become[@]}" env -i PATH="$PATH" HOME="$session/home" XDG_RUNTIME_DIR="$session/runtime" \
+     WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman NO_AT_BRIDGE=1 \
+     dbus-run-session -- sway -c "$session/config" >"$dir/sway.log" 2>&1 </dev/null) &
+  echo "$!" >"$dir/dbus-run-session.pid"
+  wait_for "sway" test -s "$session/env"
+  # sway's own process, from its socket's name (sway-ipc.UID.PID.sock).
+  item=$(sed -n 's/^SWAYSOCK=.*\.\([0-9]*\)\.sock$/\1/p' "$session/env")
+  echo "$item" >"$dir/sway.pid"
+  {
+    grep -E '^(DISPLAY|DBUS_SESSION_BUS_ADDRESS|SWAYSOCK)=' "$session/env"
+    echo "WAYLAND_DISPLAY=$session/runtime/$(sed -n 's/^WAYLAND_DISPLAY=//p' "$session/env")"
+    # As a login manager says it: Qt then picks its Wayland platform itself.
+    echo "XDG_SESSION_TYPE=wayland"
+  } >"$dir/session.env"
+  bus=$(sed -n 's/^DBUS_SESSION_BUS_ADDRESS=//p' "$dir/session.env")
+  # The notification area is there once its host has registered.
+  [[ $tray -eq 0 ]] || wait_for "waybar's tray" watcher_has_host "$user" "$bus"
+  echo "desktop.sh: sway running in $session as $user (notification area: $tray)"
+}
+
 cmd_start() {
-  [[ $# -ge 1 ]] || die "usage: $0 start DIR [wm] [tray]"
-  local dir wm=0 tray=0 item pid
+  [[ $# -ge 1 ]] || die "usage: $0 start DIR [wm] [tray] | DIR wayland [tray]"
+  local dir wm=0 tray=0 wayland=0 item pid
   dir=$(realpath -m -- "$1")
   shift
   for item in "$@"; do
     case $item in
       wm) wm=1 ;;
       tray) tray=1 ;;
+      wayland) wayland=1 ;;
       *) die "unknown part '$item'" ;;
     esac
   done
+  if [[ $wayland -eq 1 ]]; then
+    cmd_stop "$dir"
+    mkdir -p -- "$dir"
+    start_wayland "$dir" "$tray"
+    return
+  fi
   for item in Xvfb xprop xdotool; do
     command -v "$item" >/dev/null || die "$item not found (run scripts/deps.sh)"
   done
@@ -129,11 +249,42 @@ cmd_start() {
   echo "desktop.sh: $DISPLAY running in $dir (window manager: $wm, notification area: $tray)"
 }
 
-[[ $# -ge 1 ]] || die "usage: $0 start|stop DIR ..."
+cmd_run() {
+  [[ $# -ge 2 ]] || die "usage: $0 run DIR COMMAND..."
+  local dir=$1 user session
+  shift
+  set -a
+  # shellcheck source=/dev/null
+  source "$dir/session.env"
+  set +a
+  user=$(<"$dir/user")
+  if [[ $(id -u) -eq 0 ]]; then
+    # What the program's sanitizers and embedded engine use must be that
+    # user's to reach.
+    session=$(<"$dir/session")
+    if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
+      install -m 644 "${BASH_REMATCH[1]}" "$session/lsan-suppressions.txt"
+      LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$session/lsan-suppressions.txt}
+    fi
+    install -d -m 700 -o "$user" "$session/firebird"
+    export FIREBIRD_LOCK=$session/firebird
+    exec setpriv --reuid="$user" --regid="$user" --clear-groups -- "$@"
+  fi
+  exec "$@"
+}
+
+cmd_share() {
+  [[ $# -eq 2 ]] || die "usage: $0 share DIR PATH"
+  [[ $(id -u) -ne 0 ]] || chown -R "$(<"$1/user"):" "$2"
+}
+
+[[ $# -ge 1 ]] || die "usage: $0 start|stop|run|share DIR ..."
 command=$1
 shift
 case $command in
   start) cmd_start "$@" ;;
   stop) cmd_stop "$@" ;;
+  run) cmd_run "$@" ;;
+  share) cmd_share "$@" ;;
   *) die "unknown command '$command'" ;;
 esac
