@@ -102,6 +102,16 @@ public:
     }
 };
 
+// Another window becomes active, then `window` again: a new activation.
+bool Reactivate(QWidget* window) {
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    if (!QTest::qWaitForWindowActive(&other)) return false;
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+}
+
 // Runs the application's event loop as main() does, with `start` as its first
 // event; returns its exit code, or 99 when it had not ended after `limitMs`.
 int RunProgram(const std::function<void()>& start, int limitMs = 5000) {
@@ -352,12 +362,7 @@ private slots:
         Store(kBackupKey, QStringLiteral("InicioWindows"),
               checked ? QStringLiteral("F") : QStringLiteral("T"));
         Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/opt/quillbase"));
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&other));
-        form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form));
+        QVERIFY(Reactivate(form));
         QCOMPARE(form->chInicioWindows->isChecked(), checked);
         QCOMPARE(HelpFilePath(), QStringLiteral("/opt/quillbase/QuillbaseBackup.chm"));
         QCOMPARE(form->InstallRoot, QStringLiteral("/opt/quillbase"));
@@ -405,12 +410,7 @@ private slots:
         form->removeEventFilter(&swallower);
         Store(kBackupKey, QStringLiteral("InicioWindows"), QStringLiteral("F"));
         Store(kRootKey, QStringLiteral("Root"), QStringLiteral("/srv/quillbase"));
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&other));
-        form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form));
+        QVERIFY(Reactivate(form));
         QVERIFY(form->chInicioWindows->isChecked());
         QCOMPARE(HelpFilePath(), QStringLiteral("/srv/quillbase/QuillbaseBackup.chm"));
         QVERIFY(dialogs_->messages.isEmpty());
@@ -429,12 +429,7 @@ private slots:
         QCOMPARE(HelpFilePath(), QStringLiteral("/opt/quillbase/QuillbaseBackup.chm"));
 
         // Another window active, then this one again: a new activation.
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&other));
-        form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form));
+        QVERIFY(Reactivate(form));
         QCOMPARE(HelpFilePath(), QStringLiteral("/srv/quillbase/QuillbaseBackup.chm"));
     }
 
@@ -492,14 +487,7 @@ private slots:
     // read at start-up stays armed.
     void damagedSettingsAreReportedOncePerCause() {
         const auto reactivate = [](TMainForm* form, int times) {
-            for (int i = 0; i < times; ++i) {
-                QWidget other;
-                other.show();
-                other.activateWindow();
-                QVERIFY(QTest::qWaitForWindowActive(&other));
-                form->activateWindow();
-                QVERIFY(QTest::qWaitForWindowActive(form));
-            }
+            for (int i = 0; i < times; ++i) QVERIFY(Reactivate(form));
         };
         const QString path = platform::SettingsStore::FilePath();
         const auto damage = [&path] {
