@@ -331,9 +331,15 @@ void TMainForm::BuildControls() {
             &TMainForm::AbrirQuillbaseBackup1Click);
 
     Notifier = new platform::DesktopNotifier(this);
-    // Once the notice's own handling is over: the log browser is modal.
-    connect(Notifier, &platform::DesktopNotifier::Activated, this, &TMainForm::ImageVerLogClick,
-            Qt::QueuedConnection);
+    // Once the notice's own handling is over: the log browser is modal. No
+    // click of a window brings this one, so the scheduled run's guard of
+    // the operator's input is asked here.
+    connect(
+        Notifier, &platform::DesktopNotifier::Activated, this,
+        [this] {
+            if (!ScheduledRunGuard::Refuse()) ImageVerLogClick();
+        },
+        Qt::QueuedConnection);
 
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
         if (focus != nullptr && focus != windowHandle()) firstShowingActivationPending_ = false;
@@ -424,7 +430,6 @@ void TMainForm::UpdateScheduleNotice() {
 }
 
 void TMainForm::Label7Click() {
-    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] {
         // Whatever the dialog saves is in ScheduleSettings, the notice and
         // Timer1 when it closes.
@@ -577,7 +582,6 @@ void TMainForm::WMTrayIcon(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void TMainForm::ImageHacerCopiaClick() {
-    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] {
         TBackupForm form(*Data, this);
         form.setWindowTitle(windowTitle());
@@ -586,7 +590,6 @@ void TMainForm::ImageHacerCopiaClick() {
 }
 
 void TMainForm::ImageRestaurarClick() {
-    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] {
         TRestoreForm form(*Data, this);
         form.setWindowTitle(windowTitle());
@@ -595,7 +598,6 @@ void TMainForm::ImageRestaurarClick() {
 }
 
 void TMainForm::ImageVerLogClick() {
-    if (ScheduledRunGuard::Refuse()) return;
     platform::Guarded([this] { ShowBackupLog(*Data, 0, this); });
 }
 

@@ -330,8 +330,9 @@ void BackupPlan::SetPlanDestination(const QString& folder) {
 void BackupPlan::SetPlanConservar(int copies) {
     if (!CurrentChildEntry.IsChild() || !IsDestination(Text(CurrentChildEntry))) return;
     int& stored = Servers[CurrentChildEntry.Server].Conservar;
-    if (stored == std::max(copies, 0)) return;
-    stored = std::max(copies, 0);
+    const int kept = std::max(copies, 0);
+    if (stored == kept) return;
+    stored = kept;
     PlanModified = true;
 }
 

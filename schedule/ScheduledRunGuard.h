@@ -30,7 +30,7 @@ public:
     static bool Active();
     // Shows the notice, if a scheduled run is in progress; true then. For an
     // operator's action that does not come through a window (the desktop's
-    // notification, say).
+    // notification).
     static bool Refuse();
 
 protected:
