@@ -328,16 +328,35 @@ private slots:
         trigger.StartDelayMs = 0;
         bool backupButtonDuringRun = true;
         int windowsDuringRun = 0;
+        // The operator at the window meanwhile: a click on the destination
+        // (the chooser), on the log button (the log browser), Esc and the
+        // frame's close come in at the run's message processing. None opens
+        // a window inside the run nor closes this one; a notice says why,
+        // and goes with the run.
+        ModalWatcher modals([](QWidget* modal) { modal->close(); });
+        QString notice;
         owner.onSt2 = [&](const QString& text) {
             if (text.isEmpty()) return;
             backupButtonDuringRun = form.spBackup->isEnabled();
             windowsDuringRun = static_cast<int>(OpenWindows<TBackupForm>().size());
+            QTest::mouseClick(
+                form.TreeView->viewport(), Qt::LeftButton, {},
+                form.TreeView->visualItemRect(form.ItemOf(PlanRef::ChildEntry(0, 0))).center());
+            QTest::mouseClick(form.spLog, Qt::LeftButton);
+            QTest::keyClick(&form, Qt::Key_Escape);
+            QCloseEvent frameClose;  // the window system's close, as its button sends it
+            QCoreApplication::sendEvent(form.windowHandle(), &frameClose);
+            if (const QMessageBox* shown = OpenWindows<QMessageBox>().value(0))
+                notice = shown->text();
         };
         QVERIFY(trigger.Timer1Timer());
 
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
         QVERIFY(!backupButtonDuringRun);
         QCOMPARE(windowsDuringRun, 1);
+        QCOMPARE(modals.count, 0);
+        QCOMPARE(notice, ScheduledRunGuard::kNotice);
+        QVERIFY(OpenWindows<QMessageBox>().isEmpty());
         QVERIFY(form.spBackup->isEnabled());
         QVERIFY(form.isVisible());
         QVERIFY(!form.Unattended);
@@ -346,54 +365,6 @@ private slots:
         QCOMPARE(rows[0].at(3), shownCompany + QStringLiteral("/Quillbase.orv"));
         QCOMPARE(rows[0].at(5), QStringLiteral("T"));
         QCOMPARE(Fbk(copias), QStringLiteral("[]Local_MOSTRADA_071226_2130.fbk"));
-    }
-
-    // The operator at the open backup window while its plan runs: a click on
-    // a destination (the chooser), a click on the log button (the log
-    // browser), Esc and the frame's close all come in at the run's message
-    // processing. None opens a window inside the run nor closes the window;
-    // a notice says why, and goes with the run. Every company is logged.
-    void theOperatorNeverHoldsUpARun() {
-        const QString copias = NewFolder(QStringLiteral("copias"));
-        StorePlan({PlanServer{QStringLiteral("[]Local"),
-                              {kDestinationTag + copias, NewCompany(QStringLiteral("A")),
-                               NewCompany(QStringLiteral("B"))}}});
-        FakeDialogs dialogs;
-        FakeOwner owner;
-        owner.settings = MondayAt2130();
-        HandClock clock(At(kMonday, 21, 30, 0));
-        TBackupForm form(*data_);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        ModalWatcher modals([](QWidget* modal) { modal->close(); });
-        QString notice;
-        owner.onSt2 = [&](const QString& text) {
-            if (text.isEmpty() || !notice.isEmpty()) return;
-            QTreeWidgetItem* destination = form.ItemOf(PlanRef::ChildEntry(0, 0));
-            QTest::mouseClick(form.TreeView->viewport(), Qt::LeftButton, {},
-                              form.TreeView->visualItemRect(destination).center());
-            QTest::mouseClick(form.spLog, Qt::LeftButton);
-            QTest::keyClick(&form, Qt::Key_Escape);
-            QCloseEvent frameClose;  // the window system's close, as its button sends it
-            QCoreApplication::sendEvent(form.windowHandle(), &frameClose);
-            for (QWidget* window : QApplication::topLevelWidgets())
-                if (window->objectName() == u"AvisoCopiaProgramada" && window->isVisible())
-                    notice = static_cast<QMessageBox*>(window)->text();
-        };
-        TScheduleTrigger trigger(owner);
-        trigger.StartDelayMs = 0;
-        QVERIFY(trigger.Timer1Timer());
-
-        QCOMPARE(modals.count, 0);
-        QCOMPARE(notice, ScheduledRunGuard::kNotice);
-        QVERIFY(form.isVisible());
-        QVERIFY(!ScheduledRunGuard::Active());
-        for (QWidget* window : QApplication::topLevelWidgets())
-            QVERIFY(window->objectName() != u"AvisoCopiaProgramada");
-        QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
-        const QList<QStringList> rows = LogRows(*data_);
-        QCOMPARE(rows.size(), 2);
-        for (const QStringList& row : rows) QCOMPARE(row.at(5), QStringLiteral("T"));
     }
 
     void interactiveBackupInProgressGetsABusyRow() {
