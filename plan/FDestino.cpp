@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
-#include <QWindow>
 
 #include "db/ServerPath.h"
 #include "plan/DirDlg.h"
@@ -107,10 +106,8 @@ bool TDestino::event(QEvent* event) {
 }
 
 void TDestino::showEvent(QShowEvent* event) {
-    // The window system puts the application's name into a title bar given
-    // no caption; a blank one reads empty. Set here, before the window is
-    // mapped; the dialog's own title stays empty.
-    if (QWindow* window = windowHandle()) window->setTitle(QStringLiteral(" "));
+    // Before the window is mapped.
+    platform::KeepCaptionEmpty(*this);
     // Also where no window manager activates windows.
     FormActivate();
     QDialog::showEvent(event);

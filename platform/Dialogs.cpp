@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
+#include <QWindow>
 
 namespace platform {
 namespace {
@@ -111,6 +112,10 @@ bool AskYesNo(const QString& text, const QString& title) {
 bool AskOkCancel(const QString& text, const QString& title) {
     return CurrentDialogs().Message(MsgIcon::Question, title, text, MsgButtons::OkCancel) ==
            MsgResult::Ok;
+}
+
+void KeepCaptionEmpty(QWidget& window) {
+    if (QWindow* handle = window.windowHandle()) handle->setTitle(QStringLiteral(" "));
 }
 
 }  // namespace platform

@@ -29,11 +29,16 @@ Dialogs& CurrentDialogs();
 void SetDialogs(Dialogs* dialogs);
 
 // The standard boxes of the program.
-void ShowPlainMessage(const QString& text);   // title "Quillbase Backup", no icon
-void ShowInformation(const QString& text);    // "Información", information icon
-void ShowWarning(const QString& text);        // "Atención", warning icon
+void ShowPlainMessage(const QString& text);  // title "Quillbase Backup", no icon
+void ShowInformation(const QString& text);   // "Información", information icon
+void ShowWarning(const QString& text);       // "Atención", warning icon
 void ShowErrorBox(const QString& text, const QString& title = QStringLiteral("Error"));
 bool AskYesNo(const QString& text, const QString& title = QStringLiteral("Confirmar"));
 bool AskOkCancel(const QString& text, const QString& title = QStringLiteral("Confirmar"));
+
+// For a window without a caption, called as it is shown: the window system
+// puts the application's name into a title bar given none, so it gets a
+// blank one, which reads empty. The window's own title stays empty.
+void KeepCaptionEmpty(QWidget& window);
 
 }  // namespace platform
