@@ -215,6 +215,11 @@ bool TServidoresForm::Comprobar(const ServerEntry& server) {
     return check.Read;
 }
 
+void TServidoresForm::showEvent(QShowEvent* event) {
+    platform::KeepCaptionEmpty(*this);
+    QDialog::showEvent(event);
+}
+
 void TServidoresForm::btComprobarClick() {
     platform::Guarded([this] {
         if (const std::optional<ServerEntry> server = EnteredServer()) Comprobar(*server);

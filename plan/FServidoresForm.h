@@ -50,6 +50,9 @@ public slots:
     void btComprobarClick();
     void btAceptarClick();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     // The fields as a server, or none after telling the operator what is
     // missing or wrong.

@@ -1,12 +1,13 @@
-// What the window system is given as the caption of a window that has none:
-// the destination chooser's title bar reads empty, not the application's
-// name that the platform puts into an empty title.
+// What the window system is given as the caption of a window that has none
+// (the destination chooser, the server window): the title bar reads empty,
+// not the application's name that the platform puts into an empty title.
 
 #include <QLabel>
-#include <QLineEdit>
 
 #include "DesktopKit.h"
+#include "db/FData.h"
 #include "plan/FDestino.h"
+#include "plan/FServidoresForm.h"
 
 using namespace desktop;
 
@@ -14,19 +15,21 @@ class TestCaptions : public QObject {
     Q_OBJECT
 
 private slots:
-    void destinationChooserHasNoCaption() {
+    void windowsWithoutCaptionReadEmpty() {
         QCoreApplication::setApplicationName(QStringLiteral("Quillbase Backup"));
+        TData data(QStringLiteral("x"));
         TDestino chooser;
-        chooser.Label2->setText(QStringLiteral("Servidor : []Local"));
-        chooser.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
-        const Wid id = chooser.winId();
+        TServidoresForm servers(data, {}, BackupPlan(), std::nullopt);
         const QRegularExpression blank(QStringLiteral("= \"\\s*\"$"));
-        const QString name = Property(id, QStringLiteral("_NET_WM_NAME"));
-        QVERIFY2(blank.match(name).hasMatch(), qPrintable(name));
-        const QString legacy = Property(id, QStringLiteral("WM_NAME"));
-        QVERIFY2(legacy.isEmpty() || blank.match(legacy).hasMatch(), qPrintable(legacy));
-        QVERIFY(chooser.windowTitle().isEmpty());
+        for (QDialog* window : std::initializer_list<QDialog*>{&chooser, &servers}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QString name = Property(window->winId(), QStringLiteral("_NET_WM_NAME"));
+            QVERIFY2(blank.match(name).hasMatch(), qPrintable(name));
+            const QString legacy = Property(window->winId(), QStringLiteral("WM_NAME"));
+            QVERIFY2(legacy.isEmpty() || blank.match(legacy).hasMatch(), qPrintable(legacy));
+            QVERIFY(window->windowTitle().isEmpty());
+        }
     }
 };
 
