@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -81,4 +83,12 @@ void ScheduledRunGuard::ShowNotice() {
     notice_->show();
     notice_->raise();
     notice_->activateWindow();
+    // The run lets window messages through only between its companies: the
+    // notice is painted now, once the window system has shown it, and not
+    // minutes later.
+    QElapsedTimer waited;
+    waited.start();
+    while (!notice_->windowHandle()->isExposed() && waited.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    notice_->repaint();
 }
