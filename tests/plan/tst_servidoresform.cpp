@@ -58,17 +58,12 @@ void Choose(TBackupForm& form, int row, const QString& choice,
     QTest::qWait(20);  // the queued choice has run
 }
 
-// Types over the field's text; QTest types ASCII only, so an accented letter
-// comes as a keyboard sends it.
+// Types over the field's text, each letter as a keyboard sends it (QTest's
+// own keys are ASCII only).
 void Type(QLineEdit* field, const QString& text) {
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Backspace);
-    for (const QChar c : text) {
-        if (c.unicode() < 128)
-            QTest::keyClick(field, c.toLatin1());
-        else
-            QTest::sendKeyEvent(QTest::Press, field, Qt::Key_unknown, QString(c), {});
-    }
+    for (const QChar c : text) QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, c, {});
 }
 
 // Types the server in and clicks OK unless told not to.
@@ -84,8 +79,7 @@ void Fill(TServidoresForm& window, const QString& alias, const QString& ruta,
 struct Session {
     explicit Session(const QString& password = u"cualquiera"_s) : data(password) {
         form.show();
-        if (!QTest::qWaitForWindowExposed(&form))
-            QTest::qFail("the backup window is not shown", __FILE__, __LINE__);
+        if (!QTest::qWaitForWindowExposed(&form)) QTest::qFail("not shown", __FILE__, __LINE__);
     }
     FakeDialogs dialogs;
     TData data;
@@ -100,10 +94,8 @@ class TestServidoresForm : public QObject {
     QTemporaryDir scratch_;
     QString oficina_, almacen_, database_, sqlName_, password_;
 
-    QStringList Stored() {
-        return SqlQuery(sqlName_, u"select alias, rutaacceso, direccionip, notas from servidores"_s,
-                        password_);
-    }
+    // Alias, path, address and NOTAS of every row.
+    QStringList Stored() { return SqlQuery(sqlName_, u"select * from servidores"_s, password_); }
     // The row made by init(), under `alias`.
     QString Row(const QString& alias) const { return u"%1|%2/||planta 1"_s.arg(alias, oficina_); }
 
@@ -114,7 +106,6 @@ class TestServidoresForm : public QObject {
         plan.Servers = {{u"[]Oficina"_s, {u"<DESTINO>/copias"_s}}};
         plan.SavePlan();
         Session s(password);
-
         Choose(s.form, -1, kAdd, [&](TServidoresForm& window) {
             QCOMPARE(window.Label4->text(), u"Añadir servidor"_s);
             const QStringList refused[] = {
