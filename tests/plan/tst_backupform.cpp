@@ -383,7 +383,6 @@ private slots:
                 QVERIFY(dialog.seConservar->isEnabled() && dialog.Label4->isHidden());
                 QCOMPARE(dialog.seConservar->text(), QStringLiteral("Todas"));
                 QTest::keyClicks(dialog.Edit1, QStringLiteral("/copias/quillbase/"));
-                QTest::keyClick(dialog.Edit1, Qt::Key_Tab);
                 QTest::keyClick(dialog.seConservar, Qt::Key_A, Qt::ControlModifier);
                 QTest::keyClicks(dialog.seConservar, QStringLiteral("3"));
                 QTest::keyClick(dialog.seConservar, Qt::Key_Return);

@@ -241,16 +241,15 @@ private slots:
                  (QList<int>{3, 0, 0}));
 
         // Only through a destination entry, and only a change counts as one.
-        const auto set = [&](const PlanRef& entry, int copies) {
+        const std::tuple<PlanRef, int, bool> changes[] = {{PlanRef::ChildEntry(2, 1), 5, false},
+                                                          {PlanRef::ChildEntry(0, 0), 3, false},
+                                                          {PlanRef::ChildEntry(2, 0), 2, true}};
+        for (const auto& [entry, copies, modified] : changes) {
             plan.PickEntry(entry);
             plan.ClickSelectedEntry();
             plan.SetPlanConservar(copies);
-        };
-        set(PlanRef::ChildEntry(2, 1), 5);
-        set(PlanRef::ChildEntry(0, 0), 3);
-        QVERIFY(!plan.PlanModified);
-        set(PlanRef::ChildEntry(2, 0), 2);
-        QVERIFY(plan.PlanModified);
+            QCOMPARE(plan.PlanModified, modified);
+        }
         plan.SavePlan();
         QStringList stored;
         for (const QString& server : servers)
