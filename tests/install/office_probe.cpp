@@ -97,23 +97,6 @@ void Append(TData& data, const QString& tag) {
                                              : QStringLiteral("appended, log closed"));
 }
 
-// The server window that opens meanwhile is filled in with `answer` by
-// main's closer, which empties it.
-void AddServer(TData& data, const QStringList& answer) {
-    TBackupForm form(data);
-    form.show();
-    form.listview1ContextPopup(QPoint(5, 5));
-    form.findChild<QMenu*>(QStringLiteral("pmServidores"))->actions().first()->trigger();
-    const QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired() && (!answer.isEmpty() || QApplication::activeModalWidget()))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QCoreApplication::processEvents();
-    for (const ServerEntry& server : form.Catalogue.ServerList())
-        Print(stdout, QStringLiteral("server: ") + server.Alias + u'\t' + server.RutaAcceso);
-    for (const CompanyEntry& company : form.Catalogue.CompanyList())
-        Print(stdout, QStringLiteral("company: ") + company.NombreEmpresa);
-}
-
 bool WaitForInput(int seconds) {
     pollfd input{STDIN_FILENO, POLLIN, 0};
     if (poll(&input, 1, seconds * 1000) <= 0) return false;
@@ -137,7 +120,7 @@ int main(int argc, char* argv[]) {
 
     FakeDialogs dialogs;
     int code = 0;
-    QStringList answer;  // the server window's alias and folder, for addserver
+    QStringList answer;  // addserver's alias and folder, for the server window
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&code, &answer] {
         QWidget* waiting = QApplication::activeModalWidget();
@@ -180,8 +163,21 @@ int main(int argc, char* argv[]) {
         } else if (command == u"read") {
             ReadLog(data);
         } else if (command == u"addserver" && args.size() == 4) {
-            answer = args.mid(2);
-            AddServer(data, answer);
+            answer = args.mid(2);  // for the server window that opens
+            TBackupForm form(data);
+            form.show();
+            form.listview1ContextPopup(QPoint(5, 5));
+            form.findChild<QMenu*>(QStringLiteral("pmServidores"))->actions().first()->trigger();
+            const QDeadlineTimer deadline(30000);
+            while (!deadline.hasExpired() &&
+                   (!answer.isEmpty() || QApplication::activeModalWidget()))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QCoreApplication::processEvents();
+            for (const ServerEntry& server : form.Catalogue.ServerList())
+                Print(stdout,
+                      QStringLiteral("server: ") + server.Alias + u'\t' + server.RutaAcceso);
+            for (const CompanyEntry& company : form.Catalogue.CompanyList())
+                Print(stdout, QStringLiteral("company: ") + company.NombreEmpresa);
         } else {
             Print(stderr, QStringLiteral("unknown command"));
             return 2;
