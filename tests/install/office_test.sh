@@ -14,12 +14,11 @@
 #     owns every database: two operators that are not in the group firebird
 #     (and cannot read the files themselves) back up through the server,
 #     append to the log and read it while the other's program holds its log
-#     connection; one adds a server from the program's server window and
-#     sees it and its companies listed. In a destination folder set up as the
-#     README says, an operator of the package's group quillbase-copias has old
-#     backups removed and cannot read a backup; one outside it gets a remark
-#     that nothing was removed. Skipped (77) when not root, or when
-#     127.0.0.1:3050 is taken by another program.
+#     connection; one adds a server from the program's server window. In a
+#     destination folder set up as the README says, an operator of the
+#     package's group quillbase-copias has old backups removed but cannot
+#     read a backup; one outside it gets a remark that nothing was removed.
+#     Skipped (77) when not root, or when 127.0.0.1:3050 is taken.
 set -euo pipefail
 
 probe=$(realpath -- "${1:?usage: $0 <office_probe>}")
@@ -336,9 +335,8 @@ if [[ $office -eq 1 ]]; then
       test "$(stat -c '%U %a' "$var/$database")" = "firebird 660"
   done
 
-  # Old backups removed by operators of the package's group (made as the
-  # postinst makes it), from a folder set up as the README says, holding
-  # earlier nights' backups as the server wrote them.
+  # Old backups, as the server wrote them, removed by operators of the
+  # package's group (made as the postinst does) in a folder as the README says.
   getent group quillbase-copias >/dev/null || { groupadd --system quillbase-copias && made_group=1; }
   gid=$(getent group quillbase-copias | cut -d: -f3)
   keep=$work/conservar
