@@ -1,12 +1,11 @@
-// A scheduled night that went wrong says so on the desktop, through the
-// notification service of a session bus of the test's own (dbus-run-session,
-// see CMakeLists.txt); the service is a recorder of the test's own, on a
-// connection of its own, registered as org.freedesktop.Notifications. The
-// main window's trigger runs the nights on real companies (embedded engine)
-// from the stored plan, which keeps 2 backups of each company.
+// A scheduled night that went wrong says so on the desktop, to a recorder of
+// the test's own registered as org.freedesktop.Notifications on a session bus
+// of its own (dbus-run-session, see CMakeLists.txt). The main window's trigger
+// runs the nights on real companies (embedded engine) from the stored plan.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QScopeGuard>
 #include <QTest>
 
 #include "app/FMainForm.h"
@@ -16,20 +15,16 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString kPath = u"/org/freedesktop/Notifications"_s;
-const QString kInterface = u"org.freedesktop.Notifications"_s;
-
-}  // namespace
-
-// What a notification service is asked to show, and a click on it.
+// What a notification service is asked to show, "app|summary|body|actions",
+// on a connection of its own; and a click on a notification.
 class NotificationRecorder : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    QStringList notices;  // app name|summary|body|actions
+    inline static const QString kPath = u"/org/freedesktop/Notifications"_s;
+    inline static const QString kInterface = u"org.freedesktop.Notifications"_s;
+    QStringList notices;
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"rec"_s);
 
     bool Register() {
@@ -59,24 +54,20 @@ private slots:
         ScratchInstallation install;
         QVERIFY(MakeServerCatalogue(install.Program() + u"/Servidores.gdb"_s, {}));
         QVERIFY(MakeBackupLog(BackupLogName()));
-        const QString plantilla = install.dir.filePath(u"plantilla.orv"_s);
-        QVERIFY(MakeCompanyDatabase(plantilla));
         TData data(u"x"_s);
         Data = &data;
-        struct NoData {
-            ~NoData() { Data = nullptr; }
-        } noData;
+        const auto noData = qScopeGuard([] { Data = nullptr; });
         FakeDialogs dialogs;
         HandClock clock;
         const QString copias = install.Folder(u"copias"_s);
-        const QString good = install.Company(plantilla, u"srv"_s, u"E1"_s);
+        const QString good = install.Folder(u"srv/E1"_s);
+        QVERIFY(MakeCompanyDatabase(good + u"/Quillbase.orv"_s));
         const QString lost = install.Folder(u"srv/PERDIDA"_s);  // no database: a failed backup
-        // The stored plan keeps 2 backups of each company.
         StorePlan({PlanServer{u"[]Local"_s, {kDestinationTag + copias, good, lost}, false, 2}});
         TMainForm form;
         form.ScheduleSettings = {u"2"_s, u"21:30:00"_s, u"T"_s};
         form.Trigger.StartDelayMs = 0;
-        // The scheduled second of the next Monday, once: Timer1, armed again
+        // Monday after Monday at the scheduled second; Timer1, armed again
         // after each night, ticks on a minute later.
         int nights = 0;
         const auto night = [&] {
@@ -99,24 +90,24 @@ private slots:
         for (const QStringList& row : LogRows(data)) exito += row.at(5);
         QCOMPARE(exito, u"TFTF"_s);
 
-        // A click on it opens the log browser, as Historial does.
+        // A click on it opens the log browser, as Historial does; one on
+        // another program's notification nothing.
         QStringList opened;
         ModalWatcher close([&](QWidget* modal) {
             opened << modal->objectName();
             modal->close();
         });
-        recorder.Click(2);  // not ours
+        recorder.Click(2);
         recorder.Click(1);
         QTRY_COMPARE(opened, QStringList{u"LogForm"_s});
-        QTest::qWait(300);
-        QCOMPARE(opened.size(), 1);
 
-        // A good night says nothing; a night that found a backup in progress
-        // and wrote its busy row says so.
+        // A good night says nothing (and keeps 2 backups); a night that found
+        // a backup in progress and wrote its busy row says so.
         StorePlan({PlanServer{u"[]Local"_s, {kDestinationTag + copias, good}, false, 2}});
         QVERIFY(night());
         QTest::qWait(500);
         QCOMPARE(recorder.notices.size(), 1);
+        QCOMPARE(opened.size(), 1);
         QCOMPARE(QDir(copias).entryList({u"*.fbk"_s}, QDir::Files, QDir::Name),
                  (QStringList{u"[]Local_E1_141226_2130.fbk"_s, u"[]Local_E1_211226_2130.fbk"_s}));
         TBackupForm open(data);

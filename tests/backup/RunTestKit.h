@@ -70,8 +70,8 @@ public:
     QStringList& Remarks() override { return remarks; }
     QWidget* Window() override { return &window; }
 
-    int AddServer(const QString& text, const QStringList& children) {
-        plan.Servers.append(PlanServer{text, children});
+    int AddServer(const QString& text, const QStringList& children, int conservar = 0) {
+        plan.Servers.append(PlanServer{text, children, false, conservar});
         return static_cast<int>(plan.Servers.size()) - 1;
     }
     // A click on a server entry, or on one of its children.

@@ -1,12 +1,9 @@
-// Old backups go once a new one is verified, on real backups: local
-// companies through the engine in this process, and a private server on
-// 127.0.0.1:3050 standing in for this computer's (skipped when that port is
-// taken), which writes the files that the program removes, and which,
-// named by its address, is a server on another computer whose folder this
-// computer never touches.
+// Old backups go once a new one is verified: local companies (embedded
+// engine), and a private server on 127.0.0.1:3050 standing in for this computer's.
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QTest>
 #include <cerrno>
@@ -25,16 +22,17 @@ namespace {
 
 const QDateTime kFirstRun(QDate(2026, 12, 8), QTime(13, 5));  // then a minute later every job
 
-QString Path(const QString& folder, const QString& name) { return folder + u'/' + name; }
-
-QStringList Names(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+// The folder's names, a space between, without `cut`, "081226_" and ".fbk".
+QString Names(const QString& folder, const QString& cut) {
+    QString names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name).join(u' ');
+    return names.remove(cut).remove(u"081226_"_s).remove(u".fbk"_s);
 }
 
-// Column 5 (EXITO) or 6 (OBSERVACIONES, one line per remark) of every row.
-QStringList Column(const QList<QStringList>& rows, int column) {
+// Column 5 (EXITO) or 6 (OBSERVACIONES, its remarks joined by '|') of every row.
+QStringList Column(TData& data, int column) {
     QStringList values;
-    for (const QStringList& row : rows) values << row.at(column).split(u"\r\n"_s).join(u'|');
+    for (const QStringList& row : LogRows(data)) values << row[column].split(u"\r\n"_s).join(u'|');
     return values;
 }
 
@@ -55,7 +53,7 @@ private slots:
     void init() { QVERIFY(MakeBackupLog(BackupLogName())); }
 
     // A server text with a character no file name holds keeps 2 of EMP and
-    // of EMP_2: two unattended walks and an interactive run of the server.
+    // of EMP_2: two unattended walks, then an interactive run of the server.
     void keepsTheNewestOfEachCompanyAndNothingElse() {
         FakeDialogs dialogs;
         FakeMainWindow main;
@@ -63,81 +61,65 @@ private slots:
         TData data(u"x"_s);
         TestHost host;
         const QString copias = scratch_.NewFolder(u"copias"_s);
-        host.AddServer(u"[]Sede/Norte"_s, {kDestinationTag + copias, scratch_.NewCompany(u"EMP"_s),
-                                           scratch_.NewCompany(u"EMP_2"_s)});
-        host.plan.Servers[0].Conservar = 2;
-        const auto emp = [&](const QString& stamp) {
-            return u"[]Sede_Norte_EMP_"_s + stamp + u".fbk"_s;
-        };
-        const auto emp2 = [&](const QString& time) { return emp(u"2_081226_"_s + time); };
-        // Nobody's backups (another name, server, letter case; a day that
-        // does not exist) and one of 2025, last of all if sorted as text.
-        QStringList names{u"[]Sede_Norte_EMP_notas.fbk"_s, u"[]Otro_EMP_010126_0000.fbk"_s,
-                          u"[]Sede_Norte_emp_010126_0000.fbk"_s, emp(u"311126_1200"_s),
-                          emp(u"311225_2300"_s)};
-        for (const QString& name : names)
-            QVERIFY(QFile(Path(copias, name)).open(QIODevice::WriteOnly));
+        host.AddServer(u"[]Sede/Norte"_s,
+                       {kDestinationTag + copias, scratch_.NewCompany(u"EMP"_s),
+                        scratch_.NewCompany(u"EMP_2"_s)},
+                       2);
+        const QString emp = copias + u"/[]Sede_Norte_EMP_"_s;
+        // Nobody's backups (another name, letter case, server; a day that does
+        // not exist) stay; one of 2025, last of all if sorted as text, goes.
+        for (const QString& path :
+             {emp + u"311225_2300.fbk"_s, emp + u"311126_1200.fbk"_s, emp + u"notas.fbk"_s,
+              copias + u"/[]Sede_Norte_emp_010126_0000.fbk"_s,
+              copias + u"/[]Zona_EMP_010126_0000.fbk"_s})
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        const QString nobody =
+            u" 311126_1200 notas []Sede_Norte_emp_010126_0000 []Zona_EMP_010126_0000"_s;
+        // EMP's backup of 13:07 is "1307" here, EMP_2's of 13:08 "2_1308".
+        const auto folder = [&] { return Names(copias, u"[]Sede_Norte_EMP_"_s); };
 
-        host.unattended = true;
         TBackupRun(data, host).RunScheduledBackup();  // EMP 13:05, EMP_2 13:06
         TBackupRun(data, host).RunScheduledBackup();  // 13:07, 13:08
-        host.unattended = false;
         host.PickServer(0);
         ProgressWatcher progress;
-        TBackupRun(data, host).RunBackup();  // 13:09, 13:10
-
+        TBackupRun(data, host).RunBackup();  // by hand, 13:09, 13:10
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
-        names.removeLast();
-        names << emp(u"081226_1307"_s) << emp(u"081226_1309"_s) << emp2(u"1308"_s)
-              << emp2(u"1310"_s) << kVerificationFile;
-        names.sort();
-        QCOMPARE(Names(copias), names);
-        auto rows = LogRows(data);
-        QCOMPARE(Column(rows, 5), QStringList(6, u"T"_s));
-        QCOMPARE(Column(rows, 6),
-                 (QStringList{u""_s, u""_s,
-                              RemovedBackupLine(Path(copias, emp(u"311225_2300"_s))) + u'|', u""_s,
-                              u""_s, u""_s}));
+        QCOMPARE(folder(), u"Verificacopia.vrf 1307 1309 2_1308 2_1310"_s + nobody);
+        QCOMPARE(Column(data, 5), QStringList(6, u"T"_s));
+        QCOMPARE(Column(data, 6),
+                 (QStringList{
+                     {}, {}, RemovedBackupLine(emp + u"311225_2300.fbk"_s) + u'|', {}, {}, {}}));
         // By hand, the verification's window says it before its last line.
         QCOMPARE(progress.windows.size(), 4);
-        QVERIFY(progress.windows[1].text.endsWith(
-            RemovedBackupLine(Path(copias, emp(u"081226_1305"_s))) + u'\n' + kFinished));
-        QVERIFY(progress.windows[3].text.endsWith(RemovedBackupLine(Path(copias, emp2(u"1306"_s))) +
+        QVERIFY(progress.windows[1].text.endsWith(RemovedBackupLine(emp + u"081226_1305.fbk"_s) +
+                                                  u'\n' + kFinished));
+        QVERIFY(progress.windows[3].text.endsWith(RemovedBackupLine(emp + u"2_081226_1306.fbk"_s) +
                                                   u'\n' + kFinished));
 
         // A verification that fails removes nothing.
-        QVERIFY(QFile::remove(Path(copias, kVerificationFile)));
-        QVERIFY(QDir().mkpath(Path(copias, kVerificationFile)));
+        QVERIFY(QFile::remove(copias + u'/' + kVerificationFile));
+        QVERIFY(QDir().mkpath(copias + u'/' + kVerificationFile));
         ModalAnswers closeErrors([](QWidget* modal) {
             if (auto* window = qobject_cast<TErrorenCopia*>(modal)) window->close();
         });
-        host.unattended = true;
         TBackupRun(data, host).RunScheduledBackup();  // 13:11, 13:12
-        names << emp(u"081226_1311"_s) << emp2(u"1312"_s);
-        names.sort();
-        QCOMPARE(Names(copias), names);
-        QCOMPARE(Column(LogRows(data), 5).mid(6), (QStringList{u"F"_s, u"F"_s}));
+        QCOMPARE(folder(), u"Verificacopia.vrf 1307 1309 1311 2_1308 2_1310 2_1312"_s + nobody);
+        QCOMPARE(Column(data, 5).mid(6), (QStringList{u"F"_s, u"F"_s}));
 
-        // A backup that cannot be removed is said so with the system's
-        // reason, and the row stays good. Only root makes a file that root
-        // cannot remove.
-        QVERIFY(QDir(Path(copias, kVerificationFile)).removeRecursively());
-        const QString stuck = Path(copias, emp(u"081226_1307"_s));
+        // A backup that cannot be removed is said so with the system's reason,
+        // and the row stays good. Only root makes a file that root cannot remove.
+        QVERIFY(QDir(copias + u'/' + kVerificationFile).removeRecursively());
+        const QString stuck = emp + u"081226_1307.fbk"_s;
         if (QProcess::execute(u"chattr"_s, {u"+i"_s, stuck}) != 0)
             QSKIP("chattr +i needs root: the backup that cannot be removed is left out");
-        struct Unstick {
-            QString path;
-            ~Unstick() { QProcess::execute(u"chattr"_s, {u"-i"_s, path}); }
-        } unstick{stuck};
+        const auto unstick = qScopeGuard([&] { QProcess::execute(u"chattr"_s, {u"-i"_s, stuck}); });
         TBackupRun(data, host).RunScheduledBackup();  // 13:13, 13:14
-        rows = LogRows(data);
-        QCOMPARE(Column(rows, 5).mid(8), (QStringList{u"T"_s, u"T"_s}));
-        QCOMPARE(rows[8].at(6),
-                 RemovedBackupLine(Path(copias, emp(u"081226_1309"_s))) + u"\r\n"_s +
+        QCOMPARE(Column(data, 5).mid(8), (QStringList{u"T"_s, u"T"_s}));
+        QCOMPARE(Column(data, 6).at(8),
+                 RemovedBackupLine(emp + u"081226_1309.fbk"_s) + u'|' +
                      NotRemovedBackupLine(stuck, QString::fromLocal8Bit(std::strerror(EPERM))) +
-                     u"\r\n"_s);
-        QCOMPARE(Names(copias).filter(emp2(QString()).chopped(4)),
-                 (QStringList{emp2(u"1312"_s), emp2(u"1314"_s)}));
+                     u'|');
+        QCOMPARE(folder(), u"Verificacopia.vrf 1307 1311 1313 2_1312 2_1314"_s + nobody);
     }
 
     // The server of this computer writes the backups as its own user and
@@ -150,9 +132,8 @@ private slots:
         FirebirdTestServer server;
         QVERIFY2(server.start(u"127.0.0.1"_s, u"Oficina.19"_s), qPrintable(server.lastError()));
         fb::SetLocalProvider(fb::LocalProvider::Loopback);
-        struct Embedded {
-            ~Embedded() { fb::SetLocalProvider(fb::LocalProvider::Embedded); }
-        } embedded;
+        const auto embedded =
+            qScopeGuard([] { fb::SetLocalProvider(fb::LocalProvider::Embedded); });
         FakeDialogs dialogs;
         FakeMainWindow main;
         SteppingClock clock(kFirstRun);
@@ -160,28 +141,20 @@ private slots:
         TestHost host;
         const QString local = scratch_.NewFolder(u"copias"_s);
         const QString remote = scratch_.NewFolder(u"remotas"_s);
-        host.AddServer(u"[]Oficina"_s, {kDestinationTag + local, scratch_.NewCompany(u"E1"_s)});
+        host.AddServer(u"[]Oficina"_s, {kDestinationTag + local, scratch_.NewCompany(u"E1"_s)}, 2);
         host.AddServer(u"[127.0.0.1]Oficina"_s,
-                       {kDestinationTag + remote, scratch_.NewCompany(u"E2"_s)});
-        host.plan.Servers[0].Conservar = 2;
-        host.plan.Servers[1].Conservar = 1;
-        host.unattended = true;
+                       {kDestinationTag + remote, scratch_.NewCompany(u"E2"_s)}, 1);
         for (int run = 0; run < 3; ++run) TBackupRun(data, host).RunScheduledBackup();
         data.IBDBackup.Disconnect();
         QVERIFY(server.stop());
         fb::SetLocalProvider(fb::LocalProvider::Embedded);
 
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
-        QCOMPARE(Names(local), (QStringList{kVerificationFile, u"[]Oficina_E1_081226_1307.fbk"_s,
-                                            u"[]Oficina_E1_081226_1309.fbk"_s}));
-        QCOMPARE(Names(remote),
-                 (QStringList{kVerificationFile, u"[127.0.0.1]Oficina_E2_081226_1306.fbk"_s,
-                              u"[127.0.0.1]Oficina_E2_081226_1308.fbk"_s,
-                              u"[127.0.0.1]Oficina_E2_081226_1310.fbk"_s}));
-        const auto rows = LogRows(data);
-        QCOMPARE(Column(rows, 5), QStringList(6, u"T"_s));
-        QCOMPARE(Column(rows, 6).at(4),
-                 RemovedBackupLine(Path(local, u"[]Oficina_E1_081226_1305.fbk"_s)) + u'|');
+        QCOMPARE(Names(local, u"[]Oficina_E1_"_s), u"Verificacopia.vrf 1307 1309"_s);
+        QCOMPARE(Names(remote, u"[127.0.0.1]Oficina_E2_"_s), u"Verificacopia.vrf 1306 1308 1310"_s);
+        QCOMPARE(Column(data, 5), QStringList(6, u"T"_s));
+        QCOMPARE(Column(data, 6).at(4),
+                 RemovedBackupLine(local + u"/[]Oficina_E1_081226_1305.fbk"_s) + u'|');
     }
 };
 

@@ -13,10 +13,9 @@
 //   office_probe read DIR
 //       reads the log as the log browser opens it;
 //   office_probe addserver DIR ALIAS FOLDER
-//       adds the server ALIAS (FOLDER on this computer) from the backup
-//       window's server list, its context menu and the server window, then
-//       prints the list ("server: ALIAS<tab>FOLDER") and the companies shown
-//       ("company: NAME").
+//       adds the server ALIAS (FOLDER on this computer) through the backup
+//       window's server menu, then prints "server: ALIAS<tab>FOLDER" lines
+//       and "company: NAME" lines of the companies shown.
 //
 // Every message box, and every window that waits for an answer (it is
 // closed at once), goes to the standard error and makes the exit code 1;
@@ -29,8 +28,8 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -98,36 +97,6 @@ void Append(TData& data, const QString& tag) {
                                              : QStringLiteral("appended, log closed"));
 }
 
-void AddServer(TData& data, const QString& alias, const QString& folder) {
-    TBackupForm form(data);
-    form.show();
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* window = qobject_cast<TServidoresForm*>(QApplication::activeModalWidget());
-        if (window == nullptr) return;
-        answer.stop();
-        window->edAlias->setText(alias);
-        window->edRutaAcceso->setText(folder);
-        window->btAceptar->click();
-        if (window->isVisible()) {
-            Print(stderr, QStringLiteral("window: ") + window->stComprobacion->text());
-            window->reject();
-        }
-    });
-    answer.start(50);
-    form.listview1ContextPopup(QPoint(5, 5));
-    form.findChild<QMenu*>(QStringLiteral("pmServidores"))->actions().first()->trigger();
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 30000 && (answer.isActive() || QApplication::activeModalWidget()))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QCoreApplication::processEvents();
-    for (const ServerEntry& server : form.Catalogue.ServerList())
-        Print(stdout, QStringLiteral("server: ") + server.Alias + u'\t' + server.RutaAcceso);
-    for (const CompanyEntry& company : form.Catalogue.CompanyList())
-        Print(stdout, QStringLiteral("company: ") + company.NombreEmpresa);
-}
-
 bool WaitForInput(int seconds) {
     pollfd input{STDIN_FILENO, POLLIN, 0};
     if (poll(&input, 1, seconds * 1000) <= 0) return false;
@@ -142,7 +111,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 2) {
-        Print(stderr, QStringLiteral("usage: office_probe backup|append|read DIR ..."));
+        Print(stderr, QStringLiteral("usage: office_probe backup|append|read|addserver DIR ..."));
         return 2;
     }
     platform::SetExecutableDirectory(args.at(1));
@@ -151,10 +120,17 @@ int main(int argc, char* argv[]) {
 
     FakeDialogs dialogs;
     int code = 0;
+    QStringList answer;  // addserver's alias and folder, for the server window
     QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&code] {
+    QObject::connect(&closer, &QTimer::timeout, [&code, &answer] {
         QWidget* waiting = QApplication::activeModalWidget();
         if (!waiting) return;
+        if (auto* window = qobject_cast<TServidoresForm*>(waiting); window && !answer.isEmpty()) {
+            window->edAlias->setText(answer.takeFirst());
+            window->edRutaAcceso->setText(answer.takeFirst());
+            window->btAceptar->click();  // if it stays open, the next tick reports it
+            return;
+        }
         QString text = waiting->windowTitle();
         for (const QLabel* label : waiting->findChildren<QLabel*>()) text += u'|' + label->text();
         Print(stderr, QStringLiteral("window: ") + text);
@@ -187,8 +163,21 @@ int main(int argc, char* argv[]) {
         } else if (command == u"read") {
             ReadLog(data);
         } else if (command == u"addserver" && args.size() == 4) {
-            closer.stop();  // the server window is the one to answer
-            AddServer(data, args.at(2), args.at(3));
+            answer = args.mid(2);  // for the server window that opens
+            TBackupForm form(data);
+            form.show();
+            form.listview1ContextPopup(QPoint(5, 5));
+            form.findChild<QMenu*>(QStringLiteral("pmServidores"))->actions().first()->trigger();
+            const QDeadlineTimer deadline(30000);
+            while (!deadline.hasExpired() &&
+                   (!answer.isEmpty() || QApplication::activeModalWidget()))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QCoreApplication::processEvents();
+            for (const ServerEntry& server : form.Catalogue.ServerList())
+                Print(stdout,
+                      QStringLiteral("server: ") + server.Alias + u'\t' + server.RutaAcceso);
+            for (const CompanyEntry& company : form.Catalogue.CompanyList())
+                Print(stdout, QStringLiteral("company: ") + company.NombreEmpresa);
         } else {
             Print(stderr, QStringLiteral("unknown command"));
             return 2;

@@ -14,13 +14,11 @@
 #     owns every database: two operators that are not in the group firebird
 #     (and cannot read the files themselves) back up through the server,
 #     append to the log and read it while the other's program holds its log
-#     connection; one of them adds a server from the program's server
-#     window, and sees it and its companies listed. In a destination folder
-#     set up as the README says (the package's group quillbase-copias, files
-#     for the server's user alone) an operator of that group has old backups
-#     removed and cannot read a backup; an operator outside it gets the
-#     backup and a remark saying that nothing was removed. Skipped (77) when
-#     not root, or when 127.0.0.1:3050 is taken by another program.
+#     connection; one adds a server from the program's server window. In a
+#     destination folder set up as the README says, an operator of the
+#     package's group quillbase-copias has old backups removed but cannot
+#     read a backup; one outside it gets a remark that nothing was removed.
+#     Skipped (77) when not root, or when 127.0.0.1:3050 is taken.
 set -euo pipefail
 
 probe=$(realpath -- "${1:?usage: $0 <office_probe>}")
@@ -61,9 +59,6 @@ check() {  # check <description> <command...>
   local what=$1
   shift
   "$@" || fail "$what"
-}
-refused() {  # refused <command...>: true when the command fails
-  ! "$@" >/dev/null 2>&1
 }
 port_open() {
   timeout 2 bash -c 'exec 3<>/dev/tcp/127.0.0.1/3050' 2>/dev/null
@@ -165,6 +160,14 @@ shared_log() {  # shared_log <what> <folder> <isql name of its log> <uid A> <uid
   check "$what: the first program appends again and reads all three rows" \
     test "$(grep -cE -- "^[AB]-$what(-2)?"$'\t' "$work/$what-a.out")" = 3
 }
+# The probe as an operator, its output in $work/<name>.out and .err; the
+# errors are shown when it fails (a box, a window, a remark).
+probe_as() {  # probe_as <name> <uid or -> <what fails> <probe arguments...>
+  local name=$1 uid=$2 what=$3
+  shift 3
+  operator "$work/$name-op" "$uid" "$probe" "$@" >"$work/$name.out" 2>"$work/$name.err" ||
+    { cat "$work/$name.err" >&2; fail "$what"; }
+}
 # The row of a backup in a probe's output; prints the backup file.
 backup_row() {  # backup_row <output> <server text> <company>
   local line
@@ -251,6 +254,7 @@ if [[ $office -eq 1 ]]; then
   srv=$work/srv
   mkdir -p "$work/db" "$srv/quillbase" "$srv/copias" "$var"
   make_server "$srv/quillbase" EMPRESA1 EMPRESA2
+  make_server "$srv/segunda" SEGUNDA1  # added from the program later
   make_installation "$work/db" server Oficina "$srv/quillbase"
   mkdir -p "$opt"
   cp -- "$work/db/QuillbaseBackup.conf" "$opt/"
@@ -322,14 +326,8 @@ if [[ $office -eq 1 ]]; then
   shared_log office "$opt" "127.0.0.1:$opt/Backup.fdb" 64001 64002 connected
   # An operator adds a server from the program, without a line of SQL: it
   # and its companies reach the backup window's lists.
-  make_server "$srv/segunda" SEGUNDA1
-  chown -R firebird:firebird "$srv/segunda"
-  chmod -R o-rwx "$srv/segunda"
-  if ! operator "$work/office-op1" 64001 "$probe" addserver "$opt" Segunda "$srv/segunda" \
-    >"$work/add.out" 2>"$work/add.err"; then
-    cat "$work/add.err" >&2
-    fail "office: adding a server from the program shows a box or a window"
-  fi
+  probe_as add 64001 "office: adding a server from the program shows a box or a window" \
+    addserver "$opt" Segunda "$srv/segunda"
   check "office: the added server is listed" grep -qxF "server: Segunda"$'\t'"$srv/segunda" "$work/add.out"
   check "office: the added server's companies are shown" grep -qx "company: SEGUNDA1" "$work/add.out"
   for database in Servidores.gdb Backup.fdb; do
@@ -337,47 +335,32 @@ if [[ $office -eq 1 ]]; then
       test "$(stat -c '%U %a' "$var/$database")" = "firebird 660"
   done
 
-  # Old backups removed by operators of the package's group, from a folder
-  # set up as the README says (the group as the postinst makes it).
-  if ! getent group quillbase-copias >/dev/null; then
-    groupadd --system quillbase-copias
-    made_group=1
-  fi
+  # Old backups, as the server wrote them, removed by operators of the
+  # package's group (made as the postinst does) in a folder as the README says.
+  getent group quillbase-copias >/dev/null || { groupadd --system quillbase-copias && made_group=1; }
   gid=$(getent group quillbase-copias | cut -d: -f3)
   keep=$work/conservar
   install -d -o firebird -g quillbase-copias -m 0770 "$keep"
   setfacl -d -m u::rwx,g::---,o::--- "$keep" || fail "keep: setfacl (package acl) cannot set the folder's default"
-  # Earlier nights' backups, as the server wrote them.
-  for name in "[]Oficina_EMPRESA1_311225_0300.fbk" "[]Oficina_EMPRESA1_010126_0300.fbk" \
-    "[]Oficina_EMPRESA1_020126_0300.fbk" "[]Oficina_EMPRESA2_010126_0300.fbk"; do
-    install -o firebird -g firebird -m 600 /dev/null "$keep/$name"
+  for name in EMPRESA1_311225 EMPRESA1_010126 EMPRESA1_020126 EMPRESA2_010126; do
+    install -o firebird -g firebird -m 600 /dev/null "$keep/[]Oficina_${name}_0300.fbk"
   done
-  in_group=(setpriv --reuid=64001 --regid=64001 --groups="$gid")
-  if ! QB_OPERATOR_GROUPS=$gid operator "$work/keep-op1" 64001 "$probe" backup "$opt" "[]Oficina" \
-    "$srv/quillbase/EMPRESA1" "$keep" 2 >"$work/keep-1.out" 2>"$work/keep-1.err"; then
-    cat "$work/keep-1.err" >&2
-    fail "keep: the backup of an operator of the group shows a box"
-  fi
-  if fbk=$(backup_row "$work/keep-1.out" "[]Oficina" EMPRESA1); then
-    check "keep: the new backup is the server user's alone" test "$(stat -c '%U:%G %a' "$fbk")" = "firebird:firebird 600"
-    check "keep: an operator of the group cannot read the backup" refused "${in_group[@]}" cat "$fbk"
-  else
-    cat "$work/keep-1.out" >&2
-    fail "keep: no successful row for the backup of an operator of the group"
-  fi
-  check "keep: an operator of the group cannot read the verification database" \
-    refused "${in_group[@]}" cat "$keep/Verificacopia.vrf"
+  QB_OPERATOR_GROUPS=$gid probe_as keep-1 64001 "keep: the backup of an operator of the group shows a box" \
+    backup "$opt" "[]Oficina" "$srv/quillbase/EMPRESA1" "$keep" 2
+  fbk=$(backup_row "$work/keep-1.out" "[]Oficina" EMPRESA1) ||
+    { cat "$work/keep-1.out" >&2; fail "keep: no successful row for the backup of an operator of the group"; }
+  check "keep: the new backup is the server user's alone" test "$(stat -c '%U:%G %a' "$fbk")" = "firebird:firebird 600"
+  for file in "$fbk" "$keep/Verificacopia.vrf"; do
+    check "keep: an operator of the group cannot read $file" setpriv --reuid=64001 --regid=64001 --groups="$gid" test ! -r "$file"
+  done
   check "keep: the folder has no setgid bit" test ! -g "$keep"
   check "keep: the new backup and the newest earlier one are left of EMPRESA1" \
     test "$(find "$keep" -name '\[\]Oficina_EMPRESA1_*' | wc -l)" = 2 -a -e "$keep/[]Oficina_EMPRESA1_020126_0300.fbk"
   check "keep: both removals are remarks of the row" \
     test "$(grep -cF "remark"$'\t'"Eliminada la copia antigua $keep/" "$work/keep-1.out")" = 2
   # Outside the group: the backup is made, nothing removed, and the row says so.
-  if ! operator "$work/keep-op2" 64002 "$probe" backup "$opt" "[]Oficina" \
-    "$srv/quillbase/EMPRESA2" "$keep" 1 >"$work/keep-2.out" 2>"$work/keep-2.err"; then
-    cat "$work/keep-2.err" >&2
-    fail "keep: the backup of an operator outside the group shows a box"
-  fi
+  probe_as keep-2 64002 "keep: the backup of an operator outside the group shows a box" \
+    backup "$opt" "[]Oficina" "$srv/quillbase/EMPRESA2" "$keep" 1
   backup_row "$work/keep-2.out" "[]Oficina" EMPRESA2 >/dev/null ||
     fail "keep: the backup of an operator outside the group is not a good row"
   check "keep: outside the group the row says that nothing was removed" \

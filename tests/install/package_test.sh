@@ -35,13 +35,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qb-package.XXXXXX")
 # The postinst makes the package's group on this computer (maintainer
 # scripts run outside the scratch root); one that was not there goes again.
 group=quillbase-copias
-had_group=0
-getent group "$group" >/dev/null && had_group=1
-cleanup() {
-  rm -rf -- "$work"
-  if [[ $had_group -eq 0 ]] && getent group "$group" >/dev/null; then groupdel "$group"; fi
-}
-trap cleanup EXIT
+getent group "$group" >/dev/null && had_group=1 || had_group=0
+trap 'rm -rf -- "$work"; [[ $had_group -eq 1 ]] || ! getent group "$group" >/dev/null || groupdel "$group"' EXIT
 
 failures=0
 fail() {
