@@ -102,14 +102,18 @@ public:
     }
 };
 
-// Another window becomes active, then `window` again: a new activation.
-bool Reactivate(QWidget* window) {
-    QWidget other;
-    other.show();
-    other.activateWindow();
-    if (!QTest::qWaitForWindowActive(&other)) return false;
-    window->activateWindow();
-    return QTest::qWaitForWindowActive(window);
+// Another window becomes active, then `window` again: a new activation,
+// `times` over.
+bool Reactivate(QWidget* window, int times = 1) {
+    for (int i = 0; i < times; ++i) {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        if (!QTest::qWaitForWindowActive(&other)) return false;
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window)) return false;
+    }
+    return true;
 }
 
 // Runs the application's event loop as main() does, with `start` as its first
@@ -486,9 +490,6 @@ private slots:
     // has succeeded in between; the program stays usable and the schedule
     // read at start-up stays armed.
     void damagedSettingsAreReportedOncePerCause() {
-        const auto reactivate = [](TMainForm* form, int times) {
-            for (int i = 0; i < times; ++i) QVERIFY(Reactivate(form));
-        };
         const QString path = platform::SettingsStore::FilePath();
         const auto damage = [&path] {
             QFile file(path);
@@ -499,12 +500,11 @@ private slots:
         TMainForm* form = ShowForm();
         QVERIFY(form);
         damage();
-        reactivate(form, 3);
+        QVERIFY(Reactivate(form, 3));
         QCOMPARE(dialogs_->messages.size(), 1);
-        QVERIFY(QFile::remove(path));
-        reactivate(form, 1);
+        QVERIFY(QFile::remove(path) && Reactivate(form));
         damage();
-        reactivate(form, 2);
+        QVERIFY(Reactivate(form, 2));
         QCOMPARE(dialogs_->messages.size(), 2);
         QVERIFY(form->Timer1->isActive());
         form_.reset();
@@ -528,9 +528,8 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", runtime_->path().toLocal8Bit());
         SetHelpFilePath(QString());
         form = ShowForm();
-        reactivate(form, 2);
-        QVERIFY(lock(false));
-        QVERIFY(form);
+        const bool reactivated = form && Reactivate(form, 2);
+        QVERIFY(lock(false) && reactivated);
         QVERIFY2(dialogs_->messages.size() == 1, qPrintable(dialogs_->texts().join(u"\n--\n")));
         QVERIFY2(dialogs_->messages.first().text.startsWith(
                      QStringLiteral("No se puede apartar el fichero de configuración")),
