@@ -1,8 +1,6 @@
 // The real program on a headless sway desktop (through XWayland), driven with
-// swaymsg, wtype and the session bus. With waybar's tray, a StatusNotifierItem
-// host, its close warning keeps it running as an icon with a one-item menu;
-// without a notification area its window stays reachable. The schedule runs
-// on both.
+// swaymsg, wtype and the session bus: kept running as an icon of waybar's
+// StatusNotifierItem tray, or reachable without a tray; the schedule runs.
 
 #include "tests/desktop/DesktopKit.h"
 
