@@ -37,6 +37,8 @@
 
 namespace desktop {
 
+using namespace Qt::StringLiterals;
+
 using Wid = quint64;
 
 inline QString StateDir() { return qEnvironmentVariable("QB_DESKTOP_DIR"); }
@@ -47,13 +49,13 @@ inline QString FixtureDisplay() {
 }
 
 inline bool WaylandFixture() {
-    return QFile::exists(StateDir() + QStringLiteral("/session.env")) ||
-           QFile::exists(StateDir() + QStringLiteral("/unavailable"));
+    return QFile::exists(StateDir() + u"/session.env"_s) ||
+           QFile::exists(StateDir() + u"/unavailable"_s);
 }
 
 // Why the Wayland desktop could not be started here ("" when it runs).
 inline QString WaylandUnavailable() {
-    QFile file(StateDir() + QStringLiteral("/unavailable"));
+    QFile file(StateDir() + u"/unavailable"_s);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
@@ -61,11 +63,8 @@ inline QString WaylandUnavailable() {
 // Wayland session as its user otherwise (desktop.sh run, or share).
 inline QStringList InSession(const QStringList& command, const char* how = "run") {
     if (!WaylandFixture()) return command;
-    return QStringList{
-               QStringLiteral("bash"),
-               qEnvironmentVariable("QB_SOURCE_DIR") + QStringLiteral("/tests/desktop/desktop.sh"),
-               QString::fromLatin1(how), StateDir()} +
-           command;
+    const QString script = qEnvironmentVariable("QB_SOURCE_DIR") + u"/tests/desktop/desktop.sh"_s;
+    return QStringList{u"bash"_s, script, QLatin1String(how), StateDir()} + command;
 }
 
 // Before QApplication: this test program runs on the fixture's display
@@ -291,54 +290,42 @@ struct SwayWindow {
 
 // The windows of a process that sway shows.
 inline QList<SwayWindow> SwayWindows(qint64 pid) {
-    const QString tree = Run(QStringLiteral("swaymsg"), {QStringLiteral("-r"), QStringLiteral("-t"),
-                                                         QStringLiteral("get_tree")})
-                             .text;
     QList<SwayWindow> windows;
     const std::function<void(const QJsonObject&, bool)> walk = [&](const QJsonObject& node,
                                                                    bool floating) {
-        const auto value = [&node](const char* name) { return node.value(QLatin1String(name)); };
-        if (value("pid").toInteger() == pid && value("visible").toBool()) {
-            const QJsonObject r = value("rect").toObject();
+        const QJsonObject r = node[u"rect"].toObject();
+        if (node[u"pid"].toInteger() == pid && node[u"visible"].toBool())
             windows.append(
-                {value("name").toString(), value("shell").toString(),
-                 QRect(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
-                       r.value(QLatin1String("width")).toInt(),
-                       r.value(QLatin1String("height")).toInt()),
-                 value("focused").toBool(), floating});
-        }
-        for (const QJsonValue child : value("nodes").toArray()) walk(child.toObject(), floating);
-        for (const QJsonValue child : value("floating_nodes").toArray())
+                {node[u"name"].toString(), node[u"shell"].toString(),
+                 QRect(r[u"x"].toInt(), r[u"y"].toInt(), r[u"width"].toInt(), r[u"height"].toInt()),
+                 node[u"focused"].toBool(), floating});
+        for (const QJsonValue child : node[u"nodes"].toArray()) walk(child.toObject(), floating);
+        for (const QJsonValue child : node[u"floating_nodes"].toArray())
             walk(child.toObject(), true);
     };
-    walk(QJsonDocument::fromJson(tree.toUtf8()).object(), false);
+    const Output tree = Run(u"swaymsg"_s, {u"-r"_s, u"-t"_s, u"get_tree"_s});
+    walk(QJsonDocument::fromJson(tree.text.toUtf8()).object(), false);
     return windows;
 }
 
 // A key typed into the focused window of the Wayland desktop. wtype's
 // keyboard is new each time: a window takes its keys only once it has had
 // a moment for the keyboard's keymap.
-inline void WaylandKey(const QString& key) {
-    Run(QStringLiteral("wtype"),
-        {QStringLiteral("-s"), QStringLiteral("300"), QStringLiteral("-k"), key});
-}
+inline void WaylandKey(const QString& key) { Run(u"wtype"_s, {u"-s"_s, u"300"_s, u"-k"_s, key}); }
 
 // A call on the Wayland desktop's session bus: the reply as gdbus prints
 // it, "" on failure.
 inline QString BusCall(const QString& service, const QString& path, const QString& method,
                        const QStringList& arguments = {}) {
-    const Output out = Run(QStringLiteral("gdbus"),
-                           QStringList{QStringLiteral("call"), QStringLiteral("--session"),
-                                       QStringLiteral("-d"), service, QStringLiteral("-o"), path,
-                                       QStringLiteral("-m"), method, QStringLiteral("--")} +
-                               arguments);
+    const Output out = Run(u"gdbus"_s, QStringList{u"call"_s, u"--session"_s, u"-d"_s, service,
+                                                   u"-o"_s, path, u"-m"_s, method, u"--"_s} +
+                                           arguments);
     return out.code == 0 ? out.text.trimmed() : QString();
 }
 
 inline QString BusProperty(const QString& service, const QString& path, const QString& interface,
                            const QString& name) {
-    return BusCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-                   {interface, name});
+    return BusCall(service, path, u"org.freedesktop.DBus.Properties.Get"_s, {interface, name});
 }
 
 // A scratch installation of the real program (program, Servidores.gdb,
@@ -371,11 +358,8 @@ public:
     // Hands everything made so far to the user of a Wayland desktop, who
     // runs the program.
     bool Share() const {
-        if (!WaylandFixture()) return true;
-        const QStringList command = InSession({home.path()}, "share");
-        QProcess process;
-        process.start(command.first(), command.mid(1));
-        return process.waitForFinished(30000) && process.exitCode() == 0;
+        const QStringList line = InSession({home.path()}, "share");
+        return !WaylandFixture() || QProcess::execute(line.first(), line.mid(1)) == 0;
     }
 
     // A local server folder with companies made from the sample database.

@@ -4,29 +4,25 @@
 #   desktop.sh start DIR [wm] [tray]   Xvfb on a display of its own, then
 #                                      openbox (wm) and trayer (tray)
 #   desktop.sh start DIR wayland [tray]
-#                                      sway (headless) with XWayland, on a
-#                                      session bus of its own
-#                                      (dbus-run-session), and waybar's tray
-#                                      as the notification area (tray)
+#                                      sway (headless, with XWayland) on a
+#                                      session bus of its own, and waybar's
+#                                      tray (tray)
 #   desktop.sh stop DIR                stop them (no error when not running)
-#   desktop.sh run DIR COMMAND...      runs COMMAND in the Wayland session,
-#                                      as its user (the process stays
-#                                      COMMAND's: each step execs the next)
-#   desktop.sh share DIR PATH          hands PATH to the Wayland session's user
+#   desktop.sh run DIR COMMAND...      execs COMMAND in the Wayland session,
+#                                      as its user
+#   desktop.sh share DIR PATH          hands PATH to that user
 #
 # Xvfb picks a free display itself (-displayfd), so desktops of parallel
 # tests never meet. Files in DIR: display (":N"), xvfb.pid, openbox.pid,
 # trayer.pid and each program's log. openbox and trayer keep their own
 # files under DIR/home.
 #
-# sway refuses to run as root: run as root, the Wayland desktop belongs to
-# an ordinary user, $QB_DESKTOP_USER or else the system user qbdesktop,
-# made when missing. Its files then live in a folder of that user's under
-# /tmp, named in DIR/session; DIR/session.env holds what a program of the
-# session needs (WAYLAND_DISPLAY as a full path, XDG_SESSION_TYPE, DISPLAY
-# of XWayland, DBUS_SESSION_BUS_ADDRESS, SWAYSOCK) and DIR/user that user.
-# Where no ordinary user can be had (a user namespace that maps only root),
-# DIR/unavailable says why and the tests of that desktop say so and skip.
+# sway refuses root: run as root, the Wayland desktop belongs to
+# $QB_DESKTOP_USER or else the system user qbdesktop (made when missing).
+# Its files live in a folder under /tmp named in DIR/session; DIR/session.env
+# holds what a program of the session needs, DIR/user that user. Where no
+# ordinary user can be had (a user namespace that maps only root),
+# DIR/unavailable says why and the tests of that desktop skip.
 set -euo pipefail
 
 START_TIMEOUT_TENTHS=150   # 15 s for each program to come up
@@ -35,6 +31,11 @@ SCREEN=1024x768x24
 die() {
   echo "desktop.sh: $*" >&2
   exit 1
+}
+
+need() { # TOOL...
+  local tool
+  for tool; do command -v "$tool" >/dev/null || die "$tool not found (run scripts/deps.sh)"; done
 }
 
 alive() { # PID
@@ -72,11 +73,9 @@ cmd_stop() {
   # sway takes waybar and XWayland with it; dbus-run-session then ends the bus.
   stop_one "$dir" sway sway
   stop_one "$dir" dbus-run-session dbus-run-session
-  if [[ -r $dir/session ]]; then
-    session=$(<"$dir/session")
-    [[ $session == /tmp/qb-desktop.* ]] && rm -rf -- "$session"
-  fi
-  rm -f -- "$dir/session" "$dir/session.env" "$dir/user" "$dir/unavailable"
+  session=$(cat -- "$dir/session" 2>/dev/null) || true
+  [[ $session != /tmp/qb-desktop.* ]] || rm -rf -- "$session"
+  rm -f -- "$dir"/{session,session.env,user,unavailable}
   stop_one "$dir" trayer trayer
   stop_one "$dir" openbox openbox
   stop_one "$dir" xvfb Xvfb
@@ -96,90 +95,69 @@ wait_for() { # WHAT COMMAND...
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 tray_running() { [[ -n $(xdotool search --onlyvisible --class trayer) ]]; }
 
-# The user that runs the Wayland desktop; "" when none can be had (the
-# reason is then in DIR/unavailable).
-desktop_user() { # DIR
-  local user=${QB_DESKTOP_USER:-qbdesktop}
-  if [[ $(id -u) -ne 0 ]]; then
-    id -un
-    return
-  fi
-  if ! id -u "$user" >/dev/null 2>&1; then
-    # A parallel start may make it at the same moment.
-    useradd --system --user-group --no-create-home --home-dir /nonexistent \
-      --shell /usr/sbin/nologin --comment "Quillbase Backup desktop tests" "$user" \
-      >/dev/null 2>&1 || id -u "$user" >/dev/null 2>&1 || true
-  fi
-  # In a user namespace that maps only root, no other user can be become.
-  if ! setpriv --reuid="$user" --regid="$user" --clear-groups true 2>/dev/null; then
-    echo "sway refuses to run as root, and no ordinary user (\"$user\") can run it here" \
-      "(running as root in a user namespace that maps only root?)" >"$1/unavailable"
-    return
-  fi
-  echo "$user"
+# Execs COMMAND as USER: through setpriv as root, directly otherwise.
+as_user() { # USER COMMAND...
+  local user=$1
+  shift
+  [[ $(id -u) -ne 0 ]] || exec setpriv --reuid="$user" --regid="$user" --clear-groups -- "$@"
+  exec "$@"
 }
 
-watcher_has_host() { # USER BUS
-  local become=()
-  [[ $(id -u) -ne 0 ]] || become=(setpriv --reuid="$1" --regid="$1" --clear-groups --)
-  "${become[@]}" env DBUS_SESSION_BUS_ADDRESS="$2" gdbus call --session \
-    -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
+host_registered() { # DIR
+  cmd_run "$1" gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
     -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
     IsStatusNotifierHostRegistered | grep -q true
 }
 
 start_wayland() { # DIR TRAY
-  local dir=$1 tray=$2 user session item bus
-  for item in sway dbus-run-session gdbus setpriv Xwayland swaymsg wtype; do
-    command -v "$item" >/dev/null || die "$item not found (run scripts/deps.sh)"
-  done
-  [[ $tray -eq 0 ]] || command -v waybar >/dev/null || die "waybar not found (run scripts/deps.sh)"
-  user=$(desktop_user "$dir")
-  if [[ -z $user ]]; then
-    echo "desktop.sh: $(<"$dir/unavailable")" >&2
-    return
+  local dir=$1 tray=$2 user=${QB_DESKTOP_USER:-qbdesktop} session
+  need sway dbus-run-session gdbus setpriv Xwayland swaymsg wtype
+  [[ $tray -eq 0 ]] || need waybar
+  if [[ $(id -u) -ne 0 ]]; then
+    user=$(id -un)
+  else
+    # A parallel start may make the user at the same moment.
+    id -u "$user" &>/dev/null || useradd --system --user-group --no-create-home \
+      --home-dir /nonexistent --shell /usr/sbin/nologin "$user" &>/dev/null || true
+    if ! (as_user "$user" true) 2>/dev/null; then
+      echo "sway refuses to run as root, and no ordinary user (\"$user\") can run it here" \
+        "(running as root in a user namespace that maps only root?)" | tee "$dir/unavailable" >&2
+      return
+    fi
+    # XWayland, started as that user, must not make the X socket folder its own.
+    [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
   fi
-  # XWayland, started as that user, must not make the X socket folder its own.
-  if [[ $(id -u) -eq 0 && ! -d /tmp/.X11-unix ]]; then
-    mkdir -m 1777 /tmp/.X11-unix
-  fi
+  echo "$user" >"$dir/user"
   session=$(mktemp -d /tmp/qb-desktop.XXXXXX)
   echo "$session" >"$dir/session"
   mkdir -m 700 "$session/runtime" "$session/home"
-  {
-    echo "output * resolution 1024x768"
-    # The session's environment, for the tests and the programs they start.
-    echo "exec env >$session/env.tmp && mv $session/env.tmp $session/env"
-    if [[ $tray -eq 1 ]]; then
-      echo "exec waybar -c $session/waybar.json -s $session/waybar.css"
-    fi
-  } >"$session/config"
-  # The tray at the bottom right, as in the X desktops.
-  echo '{"layer": "top", "position": "bottom", "height": 32, "modules-right": ["tray"],' \
-    '"tray": {"icon-size": 24, "spacing": 4}}' >"$session/waybar.json"
-  echo 'window#waybar { background: #c0c0c0; }' >"$session/waybar.css"
-  [[ $(id -u) -ne 0 ]] || chown -R "$user:" "$session"
-  echo "$user" >"$dir/user"
-
-  local become=()
-  [[ $(id -u) -ne 0 ]] || become=(setpriv --reuid="$user" --regid="$user" --clear-groups --)
-  (exec "${become[@]}" env -i PATH="$PATH" HOME="$session/home" XDG_RUNTIME_DIR="$session/runtime" \
+  # The session's environment, for the tests and the programs they start;
+  # the tray at the bottom right, as in the X desktops.
+  printf '%s\n' "output * resolution 1024x768" \
+    "exec env >$session/env.tmp && mv $session/env.tmp $session/env" >"$session/config"
+  if [[ $tray -eq 1 ]]; then
+    echo "exec waybar -c $session/waybar.json -s $session/waybar.css" >>"$session/config"
+    echo '{"layer": "top", "position": "bottom", "height": 32, "modules-right": ["tray"],' \
+      '"tray": {"icon-size": 24, "spacing": 4}}' >"$session/waybar.json"
+    echo 'window#waybar { background: #c0c0c0; }' >"$session/waybar.css"
+  fi
+  cmd_share "$dir" "$session"
+  (as_user "$user" env -i PATH="$PATH" HOME="$session/home" XDG_RUNTIME_DIR="$session/runtime" \
      WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman NO_AT_BRIDGE=1 \
      dbus-run-session -- sway -c "$session/config" >"$dir/sway.log" 2>&1 </dev/null) &
   echo "$!" >"$dir/dbus-run-session.pid"
   wait_for "sway" test -s "$session/env"
   # sway's own process, from its socket's name (sway-ipc.UID.PID.sock).
-  item=$(sed -n 's/^SWAYSOCK=.*\.\([0-9]*\)\.sock$/\1/p' "$session/env")
-  echo "$item" >"$dir/sway.pid"
+  sed -n 's/^SWAYSOCK=.*\.\([0-9]*\)\.sock$/\1/p' "$session/env" >"$dir/sway.pid"
+  # WAYLAND_DISPLAY as a full path; XDG_SESSION_TYPE as a login manager says
+  # it, so that Qt picks its Wayland platform itself.
   {
-    grep -E '^(DISPLAY|DBUS_SESSION_BUS_ADDRESS|SWAYSOCK)=' "$session/env"
-    echo "WAYLAND_DISPLAY=$session/runtime/$(sed -n 's/^WAYLAND_DISPLAY=//p' "$session/env")"
-    # As a login manager says it: Qt then picks its Wayland platform itself.
+    sed -n -e '/^\(DISPLAY\|DBUS_SESSION_BUS_ADDRESS\|SWAYSOCK\)=/p' \
+      -e "s|^WAYLAND_DISPLAY=|&$session/runtime/|p" "$session/env"
     echo "XDG_SESSION_TYPE=wayland"
   } >"$dir/session.env"
-  bus=$(sed -n 's/^DBUS_SESSION_BUS_ADDRESS=//p' "$dir/session.env")
   # The notification area is there once its host has registered.
-  [[ $tray -eq 0 ]] || wait_for "waybar's tray" watcher_has_host "$user" "$bus"
+  [[ $tray -eq 0 ]] || wait_for "waybar's tray" host_registered "$dir"
   echo "desktop.sh: sway running in $session as $user (notification area: $tray)"
 }
 
@@ -196,17 +174,10 @@ cmd_start() {
       *) die "unknown part '$item'" ;;
     esac
   done
-  if [[ $wayland -eq 1 ]]; then
-    cmd_stop "$dir"
-    mkdir -p -- "$dir"
-    start_wayland "$dir" "$tray"
-    return
-  fi
-  for item in Xvfb xprop xdotool; do
-    command -v "$item" >/dev/null || die "$item not found (run scripts/deps.sh)"
-  done
   cmd_stop "$dir"  # whatever an earlier run left behind
   mkdir -p -- "$dir/home"
+  [[ $wayland -eq 0 ]] || { start_wayland "$dir" "$tray"; return; }
+  need Xvfb xprop xdotool
 
   rm -f -- "$dir/displayfd"
   mkfifo -- "$dir/displayfd"
@@ -230,13 +201,13 @@ cmd_start() {
     XDG_CONFIG_HOME="$dir/home/.config" XDG_CACHE_HOME="$dir/home/.cache"
     XDG_DATA_HOME="$dir/home/.local/share")
   if [[ $wm -eq 1 ]]; then
-    command -v openbox >/dev/null || die "openbox not found (run scripts/deps.sh)"
+    need openbox
     ("${session[@]}" openbox --sm-disable >"$dir/openbox.log" 2>&1 </dev/null) &
     echo "$!" >"$dir/openbox.pid"
     wait_for "openbox" wm_running
   fi
   if [[ $tray -eq 1 ]]; then
-    command -v trayer >/dev/null || die "trayer not found (run scripts/deps.sh)"
+    need trayer
     # At the bottom right, as a panel: menus that the icons open come up
     # just above the pointer.
     ("${session[@]}" trayer --edge bottom --align right --widthtype request \
@@ -251,13 +222,10 @@ cmd_start() {
 
 cmd_run() {
   [[ $# -ge 2 ]] || die "usage: $0 run DIR COMMAND..."
-  local dir=$1 user session
+  local dir=$1 session
   shift
-  set -a
   # shellcheck source=/dev/null
-  source "$dir/session.env"
-  set +a
-  user=$(<"$dir/user")
+  set -a && source "$dir/session.env" && set +a
   if [[ $(id -u) -eq 0 ]]; then
     # What the program's sanitizers and embedded engine use must be that
     # user's to reach.
@@ -266,11 +234,10 @@ cmd_run() {
       install -m 644 "${BASH_REMATCH[1]}" "$session/lsan-suppressions.txt"
       LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$session/lsan-suppressions.txt}
     fi
-    install -d -m 700 -o "$user" "$session/firebird"
+    install -d -m 700 -o "$(<"$dir/user")" "$session/firebird"
     export FIREBIRD_LOCK=$session/firebird
-    exec setpriv --reuid="$user" --regid="$user" --clear-groups -- "$@"
   fi
-  exec "$@"
+  as_user "$(<"$dir/user")" "$@"
 }
 
 cmd_share() {
